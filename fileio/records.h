@@ -10,8 +10,12 @@ namespace fileio {
 
 // A signed 64-bit byte position; trace lines print it as its high and low 32-bit halves.
 using LargeOffset = int64_t;
-inline uint32_t HighHalf(LargeOffset offset) { return uint32_t(uint64_t(offset) >> 32); }
-inline uint32_t LowHalf(LargeOffset offset) { return uint32_t(uint64_t(offset)); }
+inline uint32_t HighHalf(LargeOffset offset) {
+    return uint32_t(uint64_t(offset) >> 32);
+}
+inline uint32_t LowHalf(LargeOffset offset) {
+    return uint32_t(uint64_t(offset));
+}
 
 inline constexpr uint16_t MaxExtents = 128;
 inline constexpr unsigned MaxPathLength = 255;  // name buffer, terminating zero included
@@ -45,7 +49,7 @@ struct FileFormat {
     uint8_t ownerName[9];
     bool pageCompression;
     uint16_t physicalPageSize;
-    uint32_t largeOffsetThreshold;
+    uint32_t largeOffsetThreshold = 0xFFFFFFFF;  // no shift until a 6.x file sets it
 };
 
 // Two copies of one shadowed control page; image[0] lies first in the file.
