@@ -5,7 +5,9 @@
 
 namespace fileio {
 
-inline uint16_t ReadU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint16_t ReadU16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
 
 inline uint32_t ReadU32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -23,6 +25,8 @@ inline void WriteU32(uint8_t* p, uint32_t value) {
 }
 
 // Some 32-bit fields are stored high 16-bit word first.
-inline uint32_t SwapHalves(uint32_t value) { return value << 16 | value >> 16; }
+inline uint32_t SwapHalves(uint32_t value) {
+    return value << 16 | value >> 16;
+}
 
 }  // namespace fileio

@@ -146,9 +146,15 @@ uint16_t OpenFileSet(const char* path, int mode) {
     return fileSet.extentCount;
 }
 
-uint16_t OpenFileSetReadExclusive(const char* path) { return OpenFileSet(path, ReadExclusive); }
-uint16_t OpenFileSetReadWrite(const char* path) { return OpenFileSet(path, ReadWrite); }
-uint16_t OpenFileSetReadShared(const char* path) { return OpenFileSet(path, ReadShared); }
+uint16_t OpenFileSetReadExclusive(const char* path) {
+    return OpenFileSet(path, ReadExclusive);
+}
+uint16_t OpenFileSetReadWrite(const char* path) {
+    return OpenFileSet(path, ReadWrite);
+}
+uint16_t OpenFileSetReadShared(const char* path) {
+    return OpenFileSet(path, ReadShared);
+}
 
 void CloseFileSet() {
     if (TraceEnabled) {

@@ -42,7 +42,9 @@ int WriteAt(LargeOffset offset, const void* buffer, uint32_t length) {
 }
 
 namespace {
-LargeOffset SectorOffset(uint32_t sector) { return LargeOffset(sector) * SectorSize; }
+LargeOffset SectorOffset(uint32_t sector) {
+    return LargeOffset(sector) * SectorSize;
+}
 }  // namespace
 
 int SeekSector(uint32_t sector, uint16_t* extent) {

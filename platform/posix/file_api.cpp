@@ -24,7 +24,9 @@ void SetError(OpenError* error, uint32_t code, const char* text) {
     snprintf(error->text, sizeof error->text, "%s\n", text);
 }
 
-void SetErrno(OpenError* error, int code) { SetError(error, uint32_t(code), strerror(code)); }
+void SetErrno(OpenError* error, int code) {
+    SetError(error, uint32_t(code), strerror(code));
+}
 
 bool IsDirty(FileHandle handle) {
     for (int i = 0; i < dirtyCount; ++i) {
