@@ -1,0 +1,146 @@
+// Win32 backend of the file interface: CreateFileA, SetFilePointer, ReadFile and WriteFile on
+// the system's own handles. Share modes are the operating system's.
+#include "platform/file_api.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+// Handles written to since they were opened; flushed before they are closed.
+constexpr int MaxTracked = 256;
+FileHandle dirtyHandles[MaxTracked];
+int dirtyCount = 0;
+
+HANDLE ToSystem(FileHandle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+bool IsDirty(FileHandle handle) {
+    for (int i = 0; i < dirtyCount; ++i) {
+        if (dirtyHandles[i] == handle) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void MarkDirty(FileHandle handle) {
+    if (!IsDirty(handle) && dirtyCount < MaxTracked) {
+        dirtyHandles[dirtyCount++] = handle;
+    }
+}
+
+void ForgetDirty(FileHandle handle) {
+    for (int i = 0; i < dirtyCount; ++i) {
+        if (dirtyHandles[i] == handle) {
+            dirtyHandles[i] = dirtyHandles[--dirtyCount];
+            return;
+        }
+    }
+}
+
+// The code and the system's text for it, which ends in the system's own line end.
+void SetError(OpenError* error, DWORD code) {
+    error->code = code;
+    char* text = nullptr;
+    DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0,
+        nullptr);
+    if (length != 0 && text != nullptr) {
+        snprintf(error->text, sizeof error->text, "%s", text);
+    } else {
+        snprintf(error->text, sizeof error->text, "System error %lu.\r\n", (unsigned long)code);
+    }
+    LocalFree(text);
+}
+
+DWORD DesiredAccess(Access access) {
+    return access == Access::ReadWrite ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+}
+
+DWORD ShareMode(Share share) {
+    switch (share) {
+        case Share::Read:
+            return FILE_SHARE_READ;
+        case Share::All:
+            return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        default:
+            return 0;
+    }
+}
+
+// Moves the file pointer; false only on a real failure, not on a low half of 0xFFFFFFFF.
+bool MovePointer(HANDLE handle, int64_t distance, DWORD method, int64_t* position) {
+    LONG high = LONG(uint32_t(uint64_t(distance) >> 32));
+    SetLastError(NO_ERROR);
+    DWORD low = SetFilePointer(handle, LONG(uint32_t(distance)), &high, method);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
+        return false;
+    }
+    *position = int64_t(uint64_t(uint32_t(high)) << 32 | low);
+    return true;
+}
+
+}  // namespace
+
+FileHandle OpenExisting(const char* path, Access access, Share share, OpenError* error) {
+    HANDLE handle = CreateFileA(path, DesiredAccess(access), ShareMode(share), nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        SetError(error, GetLastError());
+        return InvalidHandle;
+    }
+    // Devices and pipes open too, but a read could block on them and a write reach hardware.
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        SetError(error, ERROR_INVALID_FUNCTION);
+        return InvalidHandle;
+    }
+    return reinterpret_cast<FileHandle>(handle);
+}
+
+int FileSize(FileHandle handle, int64_t* size, OpenError* error) {
+    if (!MovePointer(ToSystem(handle), 0, FILE_END, size)) {
+        SetError(error, GetLastError());
+        return 0;
+    }
+    return 1;
+}
+
+int SeekFromStart(FileHandle handle, int64_t offset) {
+    int64_t position = 0;
+    return MovePointer(ToSystem(handle), offset, FILE_BEGIN, &position) ? 1 : 0;
+}
+
+int ReadBytes(FileHandle handle, void* buffer, uint32_t length, uint32_t* transferred) {
+    DWORD got = 0;
+    BOOL ok = ReadFile(ToSystem(handle), buffer, length, &got, nullptr);
+    *transferred = got;
+    return ok ? 1 : 0;
+}
+
+int WriteBytes(FileHandle handle, const void* buffer, uint32_t length, uint32_t* transferred) {
+    DWORD put = 0;
+    BOOL ok = WriteFile(ToSystem(handle), buffer, length, &put, nullptr);
+    *transferred = put;
+    if (!ok) {
+        return 0;
+    }
+    MarkDirty(handle);
+    return 1;
+}
+
+void CloseFile(FileHandle handle) {
+    if (IsDirty(handle)) {
+        FlushFileBuffers(ToSystem(handle));
+        ForgetDirty(handle);
+    }
+    CloseHandle(ToSystem(handle));
+}
+
+}  // namespace platform
