@@ -5,8 +5,10 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/console_api.h"
+#include "platform/win32/system_text.h"
 
 namespace platform {
 namespace {
@@ -19,9 +21,11 @@ HANDLE consoleInput = INVALID_HANDLE_VALUE;
 // _getch has handed out a prefix byte and holds the key's code for the next call.
 bool codeHeld = false;
 
-void ReportMissing(const char* what, unsigned long code) {
-    fprintf(stderr, "No console to read keys from (CONIN$: %s, system error %lu); stopping.\n",
-            what, code);
+void ReportMissing(DWORD code) {
+    char text[256];
+    SystemText(code, text, sizeof text);
+    text[strcspn(text, "\r\n")] = '\0';
+    fprintf(stderr, "No console to read keys from (CONIN$: %s); stopping.\n", text);
 }
 
 // _getch reads CONIN$ and, where there is none, gives bytes that look like keys; so the
@@ -31,12 +35,12 @@ bool OpenConsoleInput() {
         CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
     if (consoleInput == INVALID_HANDLE_VALUE) {
-        ReportMissing("cannot open", GetLastError());
+        ReportMissing(GetLastError());
         return false;
     }
     DWORD mode = 0;
     if (!GetConsoleMode(consoleInput, &mode)) {
-        ReportMissing("not a console", GetLastError());
+        ReportMissing(GetLastError());
         return false;
     }
     return true;
@@ -62,7 +66,7 @@ Press WaitForPress() {
         DWORD count = 0;
         if (WaitForSingleObject(consoleInput, INFINITE) != WAIT_OBJECT_0 ||
             !PeekConsoleInputA(consoleInput, &record, 1, &count)) {
-            ReportMissing("read failed", GetLastError());
+            ReportMissing(GetLastError());
             return Press::Failed;
         }
         if (count == 0) {
@@ -118,7 +122,7 @@ int ReadConsoleKey(uint8_t* key) {
     }
     int byte = _getch();
     if (byte == EOF) {
-        ReportMissing("read failed", GetLastError());
+        ReportMissing(GetLastError());
         return 0;
     }
     *key = uint8_t(byte);

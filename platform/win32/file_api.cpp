@@ -4,8 +4,7 @@
 
 #include <windows.h>
 
-#include <cstdio>
-#include <cstring>
+#include "platform/win32/system_text.h"
 
 namespace platform {
 namespace {
@@ -43,20 +42,9 @@ void ForgetDirty(FileHandle handle) {
     }
 }
 
-// The code and the system's text for it, which ends in the system's own line end.
 void SetError(OpenError* error, DWORD code) {
     error->code = code;
-    char* text = nullptr;
-    DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0,
-        nullptr);
-    if (length != 0 && text != nullptr) {
-        snprintf(error->text, sizeof error->text, "%s", text);
-    } else {
-        snprintf(error->text, sizeof error->text, "System error %lu.\r\n", (unsigned long)code);
-    }
-    LocalFree(text);
+    SystemText(code, error->text, sizeof error->text);
 }
 
 DWORD DesiredAccess(Access access) {
