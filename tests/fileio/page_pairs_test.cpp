@@ -68,7 +68,7 @@ TEST_F(PagePairs, LoadsEveryPairAtItsPlaceUntilTheEndOfTheFile) {
     EXPECT_EQ(Load(33), 0);
     EXPECT_EQ(fileSet.loadedPatPair, fileio::NoPatPairLoaded);
     EXPECT_EQ(Load(0), 1);
-    EXPECT_EQ(memcmp(patPagePair.image[0], fileio::fcrPagePair.image[0], 1024), 0);
+    EXPECT_EQ(memcmp(patPagePair.image[0], fileio::fcrPagePair.image[0], 512), 0);
 }
 
 TEST_F(PagePairs, TheLoadedPairIsNotReadAgain) {
