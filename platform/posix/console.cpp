@@ -33,6 +33,9 @@ termios savedMode;
 volatile sig_atomic_t rawModeOn = 0;
 bool codePending = false;
 uint8_t pendingCode = 0;
+// A byte read ahead that belongs to the next key: the second of two quick Esc presses.
+bool byteHeld = false;
+uint8_t heldByte = 0;
 
 // Async-signal-safe: the signal handlers call it.
 void RestoreTerminal() {
@@ -104,6 +107,11 @@ void ReportMissing(const char* reason) {
 // 1 with a byte, 0 when none came within timeoutMs (-1 waits for ever), -1 when the console
 // cannot be read.
 int ReadByte(uint8_t* byte, int timeoutMs) {
+    if (byteHeld) {
+        byteHeld = false;
+        *byte = heldByte;
+        return 1;
+    }
     pollfd ready = {ttyFd, POLLIN, 0};
     for (;;) {
         int polled = poll(&ready, 1, timeoutMs);
@@ -155,7 +163,8 @@ int ReadControlSequence(uint8_t* code) {
     return 1;
 }
 
-// After an Esc: the Esc key alone, or a whole sequence consumed and named: "ESC [ ... final",
+// After an Esc: the Esc key alone (also when a second Esc follows at once), or a whole sequence
+// consumed and named: "ESC [ ... final",
 // "ESC O x" and "ESC x" (Alt+x).
 int ReadAfterEscape(uint8_t* key) {
     uint8_t next = 0;
@@ -163,7 +172,9 @@ int ReadAfterEscape(uint8_t* key) {
     if (got < 0) {
         return 0;
     }
-    if (got == 0) {
+    if (got == 0 || next == Escape) {
+        heldByte = next;
+        byteHeld = got == 1;
         *key = Escape;
         return 1;
     }
