@@ -28,7 +28,7 @@ const std::string ClosingLines =
     "Rebuild the file immediately to avoid further corruption.\n\n";
 const std::string DeltaLine = "Delta File Found and Opened!\r\n";
 const std::string PreSixLine = "File Version is Pre-6.x. There is no PAT to fix!\n";
-const std::string RealFiles = "/work/shared/real-files";
+const std::string RealFiles = ORVANE_REAL_FILES;  // files written by a real engine
 
 // The system's message text for an error code, as the open failures print it.
 std::string SystemText(int code) {
@@ -375,7 +375,8 @@ TEST_P(Trace, ShowsOpeningLoadingSeekingAndWriting) {
     const std::string openLines =
         "Opening File <data.dat>\r\n"
         "Opening File <data.dat>...Opened\r\n"
-        "Opening File <data.^01>...Failed (2), No such file or directory\n"
+        "Opening File <data.^01>...Failed (2), " +
+        SystemText(ENOENT) +
         "Opening File <data.^^^>...Loading FCR\r\n"
         "File Version Found = 0800\n"
         "(1)Seeking PAT Pair 1 at Large Offset 00000000:00002000\n";
