@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,11 +43,35 @@ bool crlfTarget = false;
     _exit(127);
 }
 
-// Reads both pipes to their end; past the deadline the child's process group is killed.
+// Appends what a pipe holds; false once it has reached its end or failed.
+bool ReadSome(int fd, std::string& sink) {
+    char buffer[65536];
+    ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got > 0) {
+        sink.append(buffer, size_t(got));
+        return true;
+    }
+    return got < 0 && errno == EINTR;
+}
+
+// Takes what is left in a pipe once the program has exited. Processes it started (wine's
+// server, say) may still hold the write end, so this stops at an empty pipe, not at its end.
+void Drain(int fd, std::string& sink) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    while (ReadSome(fd, sink)) {
+    }
+}
+
+// Reads both pipes until the program has exited (or both pipes have ended); past the deadline
+// the program's process group is killed.
 bool Collect(pid_t child, int out, int err, RunResult& result) {
+    int exited = int(syscall(SYS_pidfd_open, child, 0));
+    if (exited < 0) {
+        Fail("pidfd_open");
+    }
     auto deadline = std::chrono::steady_clock::now() + Timeout;
     bool timedOut = false;
-    pollfd fds[2] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
+    pollfd fds[3] = {{out, POLLIN, 0}, {err, POLLIN, 0}, {exited, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     while (fds[0].fd >= 0 || fds[1].fd >= 0) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -55,23 +80,24 @@ bool Collect(pid_t child, int out, int err, RunResult& result) {
             kill(-child, SIGKILL);
             timedOut = true;
         }
-        if (poll(fds, 2, timedOut ? -1 : int(left.count()) + 1) < 0 && errno != EINTR) {
+        if (poll(fds, 3, timedOut ? -1 : int(left.count()) + 1) < 0 && errno != EINTR) {
             Fail("poll");
         }
+        bool programEnded = fds[2].revents != 0;
         for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) {
+            if (fds[i].fd < 0 || (fds[i].revents == 0 && !programEnded)) {
                 continue;
             }
-            char buffer[65536];
-            ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                sinks[i]->append(buffer, size_t(got));
-            } else if (got == 0 || errno != EINTR) {
+            if (programEnded) {
+                Drain(fds[i].fd, *sinks[i]);
+            }
+            if (programEnded || !ReadSome(fds[i].fd, *sinks[i])) {
                 close(fds[i].fd);
                 fds[i].fd = -1;
             }
         }
     }
+    close(exited);
     return timedOut;
 }
 
