@@ -228,6 +228,7 @@ int FindRecordInPage(const uint8_t* page, uint16_t record, uint16_t* start, uint
 
 int ReadRecord(uint32_t logicalPage, uint16_t record, uint8_t* output, uint16_t* length) {
     *length = 0;
+    // The record search reads a whole page of pageSize bytes from the buffer.
     if (fileFormat.pageSize > MaxPageSize) {
         return 0;
     }
