@@ -9,8 +9,23 @@
 
 namespace fileio {
 
+namespace {
+
+// A set with no file open: every handle invalid, no PAT pair loaded.
+FileSet ClosedFileSet() {
+    FileSet set{};
+    for (platform::FileHandle& handle : set.extentHandles) {
+        handle = platform::InvalidHandle;
+    }
+    set.deltaHandle = platform::InvalidHandle;
+    set.loadedPatPair = NoPatPairLoaded;
+    return set;
+}
+
+}  // namespace
+
 bool TraceEnabled = false;
-FileSet fileSet;
+FileSet fileSet = ClosedFileSet();
 
 namespace {
 
@@ -40,14 +55,11 @@ size_t StemLength(const char* path) {
     return dot ? size_t(dot - path) : strlen(path);
 }
 
+// The delta size is kept from an earlier open; it means something only with a delta handle.
 void ResetTables() {
-    fileSet.totalSectors = 0;
-    for (uint16_t k = 0; k < MaxExtents; ++k) {
-        fileSet.extentSizes[k] = 0;
-        fileSet.extentHandles[k] = platform::InvalidHandle;
-    }
-    fileSet.deltaHandle = platform::InvalidHandle;
-    fileSet.loadedPatPair = NoPatPairLoaded;
+    int64_t deltaSize = fileSet.deltaSize;
+    fileSet = ClosedFileSet();
+    fileSet.deltaSize = deltaSize;
 }
 
 void ReportOpenFailure(uint16_t extent, const platform::OpenError& error) {
