@@ -88,7 +88,7 @@ private:
 unsigned long U32(const uint8_t* page, int offset) {
     return (unsigned long)ReadU32(page + offset);
 }
-unsigned U16(const uint8_t* page, int offset) {
+uint16_t U16(const uint8_t* page, int offset) {
     return ReadU16(page + offset);
 }
 
@@ -170,6 +170,11 @@ void V8Entries(Screen& screen, int activeCopy, const uint8_t* left, const uint8_
     }
 }
 
+// The page ID without its top byte, of which "%.4hX" shows the low 16 bits.
+uint16_t PairNumber(const uint8_t* page) {
+    return uint16_t(ReadU32(page) & 0x00FFFFFF);
+}
+
 const char* Flag(const uint8_t* page, uint8_t mask, const char* name) {
     return (page[6] & mask) != 0 ? name : " ";
 }
@@ -178,8 +183,8 @@ void V95Header(Screen& screen, const uint8_t* left, const uint8_t* right) {
     screen.BlankRow();
     screen.Row("  %-35s%35s   ", "LEFT HAND PAT PAGE HEADER", "RIGHT HAND PAT PAGE HEADER");
     screen.BlankRow();
-    screen.Row("  PAT Pair Number: %.4hX%23sPAT Pair Number: %.4hX        ",
-               unsigned(ReadU32(left) & 0x00FFFFFF), " ", unsigned(ReadU32(right) & 0x00FFFFFF));
+    screen.Row("  PAT Pair Number: %.4hX%23sPAT Pair Number: %.4hX        ", PairNumber(left), " ",
+               PairNumber(right));
     screen.Row("  Logical Page ID: 0x%.8lX%17sLogical Page ID: 0x%.8lx  ", U32(left, 0), " ",
                U32(right, 0));
     screen.Row("   Page Type Code: 0x%.4hX%22sPage Type Code: 0x%.4hX      ", U16(left, 4), " ",
