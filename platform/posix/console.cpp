@@ -65,11 +65,19 @@ void RestoreAndReraise(int signal) {
 
 void Suspend(int);
 
+// Signals the run was started with ignored (nohup, background jobs) stay ignored.
+void Catch(int signal, const struct sigaction& action) {
+    struct sigaction old = {};
+    if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) {
+        sigaction(signal, &action, nullptr);
+    }
+}
+
 void CatchSuspend() {
     struct sigaction action = {};
     action.sa_handler = Suspend;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGTSTP, &action, nullptr);
+    Catch(SIGTSTP, action);
 }
 
 // Ctrl+Z: the shell gets its terminal back while the run is stopped; raw mode returns after.
@@ -94,7 +102,7 @@ void CatchWaysOut() {
     sigemptyset(&action.sa_mask);
     for (int signal :
          {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) {
-        sigaction(signal, &action, nullptr);
+        Catch(signal, action);
     }
     CatchSuspend();
     atexit(RestoreTerminal);

@@ -189,6 +189,19 @@ TEST(ConsoleTest, TerminalIsRestoredOnEveryWayOut) {
     }
 }
 
+TEST(ConsoleTest, SignalsIgnoredAtStartStayIgnored) {
+    pty::Terminal terminal;
+    Pipe ready;
+    pid_t child = pty::Spawn(terminal, [&] {
+        signal(SIGHUP, SIG_IGN);  // as nohup starts a program
+        return ReadUntilEnter(ready);
+    });
+    ASSERT_EQ(ready.Receive(1), "R");
+    kill(child, SIGHUP);
+    terminal.Type("\r");
+    EXPECT_EQ(pty::Wait(child, 5s), 0);
+}
+
 // Like a shell with job control: runs the reader as a foreground job of its own, and reports
 // its process id and each stop. Only such a job can be stopped by Ctrl+Z.
 int RunAsForegroundJob(const Pipe& ready, const Pipe& events) {
