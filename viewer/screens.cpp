@@ -103,7 +103,7 @@ void TitleBlock(Screen& screen, const char* title, int segment, int segmentCount
     screen.FrameLine(TopLeft, TopRight);
 }
 
-void Closing(Screen& screen, int segment, int segmentCount) {
+void CloseAndWrite(Screen& screen, int segment, int segmentCount) {
     screen.FrameLine(BottomLeft, BottomRight);
     screen.Add("\nPress <C> to change the active page, else press <Enter> or <Space>\n");
     if (segment == 1) {
@@ -250,7 +250,7 @@ void DrawRawSegment(int activeCopy, const char* title, const uint8_t* left, cons
         RawGlyphs(screen, fcr, r);
         screen.EndRow();
     }
-    Closing(screen, segment, segmentCount);
+    CloseAndWrite(screen, segment, segmentCount);
 }
 
 void DrawV8PatSegment(int activeCopy, const char* title, const uint8_t* left, const uint8_t* right,
@@ -267,7 +267,7 @@ void DrawV8PatSegment(int activeCopy, const char* title, const uint8_t* left, co
     } else {
         V8Entries(screen, activeCopy, left, right, segment);
     }
-    Closing(screen, segment, segmentCount);
+    CloseAndWrite(screen, segment, segmentCount);
 }
 
 void DrawV95PatSegment(int activeCopy, const char* title, const uint8_t* left, const uint8_t* right,
@@ -279,7 +279,7 @@ void DrawV95PatSegment(int activeCopy, const char* title, const uint8_t* left, c
     } else {
         V95Entries(screen, activeCopy, left, right, segment);
     }
-    Closing(screen, segment, segmentCount);
+    CloseAndWrite(screen, segment, segmentCount);
 }
 
 char EntryGlyph(uint8_t type) {
