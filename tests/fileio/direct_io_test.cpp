@@ -11,46 +11,15 @@
 
 #include "fileio/records.h"
 #include "tests/fileio/open_set.h"
+#include "tests/fileio/page_bytes.h"
 #include "tests/fixture/fixture.h"
 
 namespace {
 
 using fileio::PageHeaderBlock;
 
-std::string Pattern(size_t length, uint8_t seed) {
-    std::string bytes(length, '\0');
-    for (size_t i = 0; i < length; ++i) {
-        bytes[i] = char(i * 13 + seed);
-    }
-    return bytes;
-}
-
-std::string Bytes(const void* data, size_t length) {
-    return std::string(static_cast<const char*>(data), length);
-}
-
-PageHeaderBlock FilledBlock(uint8_t value) {
-    PageHeaderBlock block;
-    memset(block.bytes, value, sizeof block.bytes);
-    return block;
-}
-
 class DirectIo : public FileSetTest {
 protected:
-    void TearDown() override {
-        fileio::TraceEnabled = false;
-        FileSetTest::TearDown();
-    }
-
-    // Writes the set and opens it read-write, closing the set opened before.
-    void Open(const fixture::FileSetImage& image) {
-        if (!path.empty()) {
-            fileio::CloseFileSet();
-        }
-        path = image.Write(dir);
-        ASSERT_NE(FileSetTest::Open(path), 0);
-    }
-
     std::string FileBytes(const std::string& name, uint64_t offset, size_t length) const {
         std::ifstream file(dir + "/" + name, std::ios::binary);
         file.seekg(std::streamoff(offset));
@@ -62,8 +31,6 @@ protected:
     std::vector<fixture::Change> ChangesSince(const fixture::Snapshot& before) const {
         return fixture::Diff(before, fixture::TakeSnapshot(dir));
     }
-
-    std::string path;
 };
 
 // An 8.x set with 1024-byte pages in three extents of 8192 bytes: data.dat, data.^01, data.^02.
@@ -90,7 +57,7 @@ fixture::FileSetImage Compressed950() {
 TEST_F(DirectIo, ExtentReadsStayInTheNamedExtent) {
     fixture::FileSetImage image = ThreeExtents();
     image.Poke(16384 + 100, "in extent two");
-    Open(image);
+    OpenImage(image);
     fileio::TraceEnabled = true;
 
     char buffer[16] = {};
@@ -116,7 +83,7 @@ struct UniformCase {
 };
 
 TEST_F(DirectIo, WriteAtUniformSteppingByTheFirstExtentsSize) {
-    Open(ThreeExtents());
+    OpenImage(ThreeExtents());
     fileio::TraceEnabled = true;
     const UniformCase cases[] = {
         // Ends exactly at extent 0's end, and stays there.
@@ -150,7 +117,7 @@ TEST_F(DirectIo, ExtentPageFillsTheNamedSlot) {
     fixture::FileSetImage image = ThreeExtents();
     const std::string page = Pattern(1024, 0x23);
     image.Poke(16384 + 1024, page);
-    Open(image);
+    OpenImage(image);
 
     memset(fileio::pageSlots, 0, sizeof fileio::pageSlots);
     ASSERT_EQ(fileio::ReadExtentPage(2, 1024, 1), 1);
@@ -172,7 +139,7 @@ TEST_F(DirectIo, PageLargerThanASlotIsRefused) {
     spec.tailBytes = 32768;
     fixture::FileSetImage image = fixture::Build(spec);
     image.Poke(0x09, "\x80");
-    Open(image);
+    OpenImage(image);
     ASSERT_EQ(fileio::fileFormat.pageSize, 32768);
 
     memset(fileio::pageSlots, 0, sizeof fileio::pageSlots);
@@ -198,7 +165,7 @@ TEST_F(DirectIo, ExtentHeaderBlockAndItsWriteBack) {
         const uint32_t at = uint32_t(image.Length() - 2048);
         const std::string content = Pattern(1024, 0x57);
         image.Poke(at, content);
-        Open(image);
+        OpenImage(image);
         const uint32_t h = c.headerSize;
 
         PageHeaderBlock block = FilledBlock(0xEE);
@@ -220,13 +187,13 @@ TEST_F(DirectIo, ExtentHeaderBlockAndItsWriteBack) {
 }
 
 TEST_F(DirectIo, ExtentPageWriteIsRefusedOnCompressedFiles) {
-    Open(ThreeExtents());
+    OpenImage(ThreeExtents());
     const std::string page = Pattern(1024, 0x61);
     ASSERT_EQ(fileio::WriteExtentPage(1, 1024, page.data()), 1);
     EXPECT_EQ(FileBytes("data.^01", 1024, 1024), page);
     EXPECT_EQ(fileio::WriteExtentPage(3, 0, page.data()), 0);
 
-    Open(Compressed950());
+    OpenImage(Compressed950());
     const std::string wholePage(4096, 'p');
     const fixture::Snapshot before = fixture::TakeSnapshot(dir);
     EXPECT_EQ(fileio::WriteExtentPage(0, 32768, wholePage.data()), 0);
@@ -245,7 +212,7 @@ TEST_F(DirectIo, DeltaReadsAtPageOrByteOffset) {
     const std::string content = Pattern(16384, 0x19);
     delta.Poke(0, content);
     delta.Write(dir, fixture::DeltaName("data.dat"));
-    Open(fixture::Build(spec));
+    OpenImage(fixture::Build(spec));
     fileio::TraceEnabled = true;
 
     char buffer[4097];
@@ -268,10 +235,9 @@ TEST_F(DirectIo, DeltaReadsAtPageOrByteOffset) {
     EXPECT_EQ(fileio::ReadDeltaAt(16380, buffer, 8), 0);
 
     fileio::CloseFileSet();
-    path.clear();
     fixture::RemoveDir(dir);
     dir = fixture::MakeTempDir();
-    Open(fixture::Build(spec));
+    OpenImage(fixture::Build(spec));
     EXPECT_EQ(fileio::ReadDeltaPage(3, buffer, 16), 0);
     EXPECT_EQ(fileio::ReadDeltaAt(0, buffer, 16), 0);
 }

@@ -51,6 +51,14 @@ protected:
         return extents;
     }
 
+    // Writes the image and opens it read-write, closing any set opened before.
+    void OpenImage(const fixture::FileSetImage& image) {
+        fileio::CloseFileSet();
+        path = image.Write(dir);
+        ASSERT_NE(Open(path), 0);
+    }
+
     std::string dir = fixture::MakeTempDir();
+    std::string path;  // base file of the set last written by OpenImage
     Captured opened;
 };

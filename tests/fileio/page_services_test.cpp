@@ -14,46 +14,18 @@
 
 #include "fileio/records.h"
 #include "tests/fileio/open_set.h"
+#include "tests/fileio/page_bytes.h"
 #include "tests/fixture/fixture.h"
 
 namespace {
 
 using fileio::PageHeaderBlock;
 
-// Bytes that differ from offset to offset and from seed to seed.
-std::string Pattern(size_t length, uint8_t seed) {
-    std::string bytes(length, '\0');
-    for (size_t i = 0; i < length; ++i) {
-        bytes[i] = char(i * 13 + seed);
-    }
-    return bytes;
-}
-
-std::string Bytes(const void* data, size_t length) {
-    return std::string(static_cast<const char*>(data), length);
-}
-
-PageHeaderBlock FilledBlock(uint8_t value) {
-    PageHeaderBlock block;
-    memset(block.bytes, value, sizeof block.bytes);
-    return block;
-}
-
 class PageServices : public FileSetTest {
 protected:
     void TearDown() override {
-        fileio::TraceEnabled = false;
         fileio::FreePageHeaderCache();
         FileSetTest::TearDown();
-    }
-
-    // Writes the set and opens it read-write, closing the set opened before.
-    void Open(const fixture::FileSetImage& image) {
-        if (!path.empty()) {
-            fileio::CloseFileSet();
-        }
-        path = image.Write(dir);
-        ASSERT_NE(FileSetTest::Open(path), 0);
     }
 
     std::string FileBytes(uint64_t offset, size_t length) const {
@@ -63,8 +35,6 @@ protected:
         file.read(bytes.data(), std::streamsize(length));
         return bytes.substr(0, size_t(file.gcount()));
     }
-
-    std::string path;
 };
 
 // 8.x, 1024-byte pages: PAT pair 1 at 8192 ends at 12288, so physical page 13 lies at 13312.
@@ -97,7 +67,7 @@ TEST_F(PageServices, HeaderBlockTakesTheHeaderAndTheTwoBytesAfterIt) {
         const uint64_t at = uint64_t(page) * c.pageSize;
         const std::string content = Pattern(c.pageSize, 0x31);
         image.Poke(at, content);
-        Open(image);
+        OpenImage(image);
         const uint32_t h = c.headerSize;
 
         PageHeaderBlock block = FilledBlock(0xEE);
@@ -117,7 +87,7 @@ TEST_F(PageServices, LogicalPageGoesThroughThePat) {
     fixture::FileSetImage image = fixture::Build(Spec8x());
     const std::string content = Pattern(1024, 0x42);
     image.Poke(13312, content);
-    Open(image);
+    OpenImage(image);
 
     std::string page(1024, '\0');
     ASSERT_EQ(fileio::ReadLogicalPage(1, page.data(), 1024), 1);
@@ -164,7 +134,7 @@ TEST_F(PageServices, CompressedFileReadsItsCompressedSizeAndRefusesPageWrites) {
     image.PokeU16(56 * 1024 + 4094, 0x20);
     image.PokeU16(56 * 1024 + 4092, 0x40);
     image.PokeU16(56 * 1024 + 0x10, 0);
-    Open(image);
+    OpenImage(image);
 
     std::string buffer(17 * 1024, '\xEE');
     ASSERT_EQ(fileio::ReadLogicalPage(1, buffer.data(), 16384), 1);
@@ -212,7 +182,7 @@ TEST_F(PageServices, PreloadShowsProgressEveryHundredthOfTheTable) {
     fixture::FileSetImage image = Image6x(2000 * 512);
     const std::string header = Pattern(6, 0x61);
     image.Poke(1999 * 512, header);
-    Open(image);
+    OpenImage(image);
 
     Captured output = Capture([] { EXPECT_EQ(fileio::PreloadPageHeaders(true), 1); });
     std::string progress;
@@ -264,7 +234,7 @@ TEST_F(PageServices, PreloadStaysInsideItsTable) {
             image.Poke(0x09, Bytes(&c.pageSizeByte, 1));
             image.Poke(512 + 0x09, Bytes(&c.pageSizeByte, 1));
         }
-        Open(image);
+        OpenImage(image);
         Captured output = Capture([&] { EXPECT_EQ(fileio::PreloadPageHeaders(true), c.result); });
         EXPECT_EQ(output.out, c.out);
         EXPECT_EQ(output.err, "");
@@ -344,7 +314,7 @@ TEST_F(PageServices, MiscDataRecordOf8xFileComesFromTheCurrentFcrCopy) {
     image.PokeU32(0x94, 0);
     image.PokeU32(2048 + 0x94, 1);
     image.PokeU16(2048 + 0x98, 1);
-    Open(image);
+    OpenImage(image);
 
     uint8_t record[1024];
     uint16_t length = 0;
@@ -384,7 +354,7 @@ TEST_F(PageServices, MiscDataRecordsOf950File) {
     image.PokeU16(24 * 1024 + 1022, 0x40);
     image.PokeU16(24 * 1024 + 1020, 0x45);
     image.Poke(24 * 1024 + 0x40, "9.50!");
-    Open(image);
+    OpenImage(image);
     fileio::TraceEnabled = true;
 
     uint8_t record[1024];
@@ -420,7 +390,7 @@ TEST_F(PageServices, MiscDataRecordOfPre8FileHasA24BitPagePointer) {
     image.PokeU16(2560 + 510, 0x10);
     image.PokeU16(2560 + 508, 0x18);
     image.Poke(2560 + 0x10, "pre-8 ok");
-    Open(image);
+    OpenImage(image);
     fileio::TraceEnabled = true;
 
     uint8_t record[512];
