@@ -11,8 +11,36 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/fault_injection.h"
+
 namespace platform {
 namespace {
+
+using faults::Effect;
+using faults::Operation;
+
+#ifdef ORVANE_FAULT_INJECTION
+static_assert(faults::InjectedErrorCode == EIO);
+
+struct Armed {
+    Operation operation = Operation::Open;
+    uint32_t n = 0;
+    Effect effect = Effect::None;
+};
+Armed armed;
+uint32_t calls[faults::OperationCount];
+
+// Counts the call; the effect it is to take.
+Effect Injected(Operation operation) {
+    uint32_t call = ++calls[int(operation)];
+    return operation == armed.operation && call == armed.n ? armed.effect : Effect::None;
+}
+#else
+// The shipped program has no faults to inject.
+constexpr Effect Injected(Operation) {
+    return Effect::None;
+}
+#endif
 
 // Handles written to since they were opened; flushed before they are closed.
 constexpr int MaxTracked = 256;
@@ -63,6 +91,10 @@ bool TakeShareLock(int fd, Share share) {
 }  // namespace
 
 FileHandle OpenExisting(const char* path, Access access, Share share, OpenError* error) {
+    if (Injected(Operation::Open) != Effect::None) {
+        SetErrno(error, EIO);
+        return InvalidHandle;
+    }
     // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below anyway.
     int flags = (access == Access::ReadWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC;
     int fd = open(path, flags);
@@ -96,6 +128,10 @@ FileHandle OpenExisting(const char* path, Access access, Share share, OpenError*
 }
 
 int FileSize(FileHandle handle, int64_t* size, OpenError* error) {
+    if (Injected(Operation::Size) != Effect::None) {
+        SetErrno(error, EIO);
+        return 0;
+    }
     off_t end = lseek(int(handle), 0, SEEK_END);
     if (end < 0) {
         SetErrno(error, errno);
@@ -106,22 +142,48 @@ int FileSize(FileHandle handle, int64_t* size, OpenError* error) {
 }
 
 int SeekFromStart(FileHandle handle, int64_t offset) {
+    if (Injected(Operation::Seek) != Effect::None) {
+        return 0;
+    }
     return lseek(int(handle), off_t(offset), SEEK_SET) >= 0 ? 1 : 0;
 }
 
 int ReadBytes(FileHandle handle, void* buffer, uint32_t length, uint32_t* transferred) {
+    Effect effect = Injected(Operation::Read);
+    if (effect == Effect::Fail) {
+        *transferred = 0;
+        return 0;
+    }
+    if (effect == Effect::Short) {
+        length /= 2;
+    }
     ssize_t got = read(int(handle), buffer, length);
     *transferred = got > 0 ? uint32_t(got) : 0;
     return got >= 0 ? 1 : 0;
 }
 
+// A system write may move fewer bytes than asked (a full disk, a signal); the rest follows, so
+// that a write reported done has put every byte in place.
 int WriteBytes(FileHandle handle, const void* buffer, uint32_t length, uint32_t* transferred) {
-    ssize_t put = write(int(handle), buffer, length);
-    *transferred = put > 0 ? uint32_t(put) : 0;
-    if (put < 0) {
+    Effect effect = Injected(Operation::Write);
+    *transferred = 0;
+    if (effect == Effect::Fail) {
         return 0;
     }
-    MarkDirty(handle);
+    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+    while (*transferred < length) {
+        uint32_t ask = effect == Effect::Short ? 1 : length - *transferred;
+        effect = Effect::None;
+        ssize_t put = write(int(handle), bytes + *transferred, ask);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return 0;
+        }
+        *transferred += uint32_t(put);
+        MarkDirty(handle);
+    }
     return 1;
 }
 
@@ -132,5 +194,27 @@ void CloseFile(FileHandle handle) {
     }
     close(int(handle));
 }
+
+#ifdef ORVANE_FAULT_INJECTION
+namespace faults {
+
+void Arm(Operation operation, uint32_t n, Effect effect) {
+    Reset();
+    armed = {operation, n, effect};
+}
+
+void Reset() {
+    armed = {};
+    for (uint32_t& count : calls) {
+        count = 0;
+    }
+}
+
+uint32_t Calls(Operation operation) {
+    return calls[int(operation)];
+}
+
+}  // namespace faults
+#endif
 
 }  // namespace platform
