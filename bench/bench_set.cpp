@@ -52,6 +52,14 @@ void Flush(const std::string& path) {
     close(fd);
 }
 
+// Only pages that are on disk can be dropped.
+void FlushAndDrop(const std::string& path) {
+    int fd = OpenOrFail(path, O_RDONLY);
+    fsync(fd);
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    close(fd);
+}
+
 uint64_t ReadToEnd(const std::string& path, std::vector<uint8_t>& buffer) {
     int fd = OpenOrFail(path, O_RDONLY);
     uint64_t total = 0;
@@ -132,6 +140,12 @@ std::string BenchSet::RepairOutput() const {
              "Rebuild the file immediately to avoid further corruption.\n\n",
              DamagedPair(), pairs, DamagedCopy0Counter, RepairedCounter, DamagedPair());
     return text;
+}
+
+void BenchSet::DropFromCache() const {
+    for (const std::string& path : filePaths) {
+        FlushAndDrop(path);
+    }
 }
 
 double BenchSet::ReadSequentially() const {

@@ -48,6 +48,9 @@ public:
     // What `orvane SET /A` prints on standard output when it repairs the set.
     std::string RepairOutput() const;
 
+    // Writes the set back and lets the page cache drop it, as after a reboot.
+    void DropFromCache() const;
+
     // Reads every file of the set once from start to end, as a user's copy would; seconds.
     double ReadSequentially() const;
 

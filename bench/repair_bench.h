@@ -20,6 +20,7 @@ struct RepairRow {
     double medianSeconds = 0;
     double fastestSeconds = 0;
     double slowestSeconds = 0;
+    double coldSeconds = 0;  // one run with the set out of the page cache
     long peakRssKiB = 0;
     CallCounts counted;  // on the set's files
     CallCounts minimum;
