@@ -112,14 +112,23 @@ int ReadBytes(FileHandle handle, void* buffer, uint32_t length, uint32_t* transf
     return ok ? 1 : 0;
 }
 
+// A write that moves fewer bytes than asked goes on with the rest, so that a write reported
+// done has put every byte in place; one that moves nothing has failed.
 int WriteBytes(FileHandle handle, const void* buffer, uint32_t length, uint32_t* transferred) {
-    DWORD put = 0;
-    BOOL ok = WriteFile(ToSystem(handle), buffer, length, &put, nullptr);
-    *transferred = put;
-    if (!ok) {
-        return 0;
+    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+    *transferred = 0;
+    while (*transferred < length) {
+        DWORD put = 0;
+        BOOL ok =
+            WriteFile(ToSystem(handle), bytes + *transferred, length - *transferred, &put, nullptr);
+        *transferred += put;
+        if (put > 0) {
+            MarkDirty(handle);
+        }
+        if (!ok || put == 0) {
+            return 0;
+        }
     }
-    MarkDirty(handle);
     return 1;
 }
 
