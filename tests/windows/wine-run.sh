@@ -5,7 +5,7 @@
 # services, started here apart from any run: a service that a run started would hold that
 # run's output open long after the run has ended.
 set -eu
-prefix=$1
+prefix=$(realpath -m "$1")
 shift
 export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
