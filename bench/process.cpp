@@ -82,12 +82,13 @@ ChildRun RunWith(const std::vector<std::string>& words, const std::string& outPa
     }
     ChildRun run;
     FILE* result = fopen(resultPath.c_str(), "r");
-    int fields =
-        result ? fscanf(result, "%d %lf %ld", &run.status, &run.seconds, &run.peakRssKiB) : 0;
+    int fields = result ? fscanf(result, "%d %lf %lf %ld", &run.status, &run.seconds,
+                                 &run.cpuSeconds, &run.peakRssKiB)
+                        : 0;
     if (result) {
         fclose(result);
     }
-    if (fields != 3) {
+    if (fields != 4) {
         Fail("no result from the runner in " + resultPath);
     }
     return run;

@@ -19,6 +19,7 @@ extern const char* const RunnerPath;
 struct ChildRun {
     int status = -1;  // exit status, or 128 + the signal that ended it
     double seconds = 0;
+    double cpuSeconds = 0;  // user and system time: what a busy machine adds least to
     long peakRssKiB = 0;
 };
 

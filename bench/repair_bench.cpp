@@ -44,16 +44,20 @@ ChildRun Repair(const BenchSet& set) {
 
 void TimeRepairs(const BenchSet& set, RepairRow& row) {
     Repair(set);  // warm-up: the control pages come into the page cache
-    std::vector<double> seconds;
+    std::vector<double> seconds, cpuSeconds;
     for (int run = 0; run < TimedRuns; ++run) {
         ChildRun timed = Repair(set);
         seconds.push_back(timed.seconds);
+        cpuSeconds.push_back(timed.cpuSeconds);
         row.peakRssKiB = std::max(row.peakRssKiB, timed.peakRssKiB);
     }
     std::sort(seconds.begin(), seconds.end());
+    std::sort(cpuSeconds.begin(), cpuSeconds.end());
     row.medianSeconds = seconds[seconds.size() / 2];
     row.fastestSeconds = seconds.front();
     row.slowestSeconds = seconds.back();
+    row.medianCpuSeconds = cpuSeconds[cpuSeconds.size() / 2];
+    row.fastestCpuSeconds = cpuSeconds.front();
     set.DropFromCache();
     row.coldSeconds = Repair(set).seconds;
 }

@@ -10,7 +10,7 @@
 
 namespace bench {
 
-inline constexpr int TimedRuns = 9;
+inline constexpr int TimedRuns = 15;
 
 struct RepairRow {
     std::string set;
@@ -21,6 +21,8 @@ struct RepairRow {
     double fastestSeconds = 0;
     double slowestSeconds = 0;
     double coldSeconds = 0;  // one run with the set out of the page cache
+    double medianCpuSeconds = 0;
+    double fastestCpuSeconds = 0;
     long peakRssKiB = 0;
     CallCounts counted;  // on the set's files
     CallCounts minimum;

@@ -1,7 +1,8 @@
 // orvane_bench_run RESULT PRELOAD PROGRAM [ARG...]: runs PROGRAM as a child of this small process,
 // as time(1) would, with PRELOAD as its LD_PRELOAD ("-" for none), and writes its exit status,
-// wall time in seconds and peak resident size in KiB to RESULT. A child's peak starts at the
-// resident pages it inherits, so the benchmark itself is too big a parent to measure from.
+// wall time and processor time in seconds and peak resident size in KiB to RESULT. A child's peak
+// starts at the resident pages it inherits, so the benchmark itself is too big a parent to measure
+// from.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    fprintf(result, "%d %.9f %ld\n", code, seconds, usage.ru_maxrss);
+    double cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    fprintf(result, "%d %.9f %.6f %ld\n", code, seconds, cpu, usage.ru_maxrss);
     return fclose(result) == 0 ? 0 : 1;
 }
