@@ -1,6 +1,6 @@
 // Win32 backend of the console: key bytes through _getch, which reads the console itself
 // without echo and gives extended keys as a prefix byte and a code, and screens through the C
-// runtime's standard output, whose bytes reach the console as they are.
+// runtime's standard output in its text mode like all other output, frame bytes unconverted.
 #include <conio.h>
 #include <windows.h>
 
@@ -130,6 +130,8 @@ int ReadConsoleKey(uint8_t* key) {
     return 1;
 }
 
+// Through the same stream as every other line, so that a screen keeps its place among them and
+// its line ends take the same translation.
 void WriteScreen(const char* bytes, size_t length) {
     fwrite(bytes, 1, length, stdout);
     fflush(stdout);
