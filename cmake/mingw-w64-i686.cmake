@@ -17,8 +17,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Tests, test discovery and build-time tools run the .exe files through wine, with a prefix
-# of their own under the build tree.
+# Tests and test discovery run the .exe files through wine, with a wine prefix of their own
+# under the build tree.
 get_filename_component(ORVANE_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine-run.sh
                        ABSOLUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${ORVANE_WINE_RUN} ${CMAKE_BINARY_DIR}/wineprefix)
