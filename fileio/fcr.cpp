@@ -22,21 +22,27 @@ constexpr uint32_t MinimumFcrLength = 512;
 enum class ReadResult { SeekFailed, ReadFailed, Read };
 
 // Reads straight from the extent that holds the offset; the count read may come up short.
-ReadResult ReadFromExtent(LargeOffset offset, uint8_t* buffer, uint32_t length, uint32_t* got) {
-    uint16_t extent;
+ReadResult ReadFromExtent(LargeOffset offset, uint8_t* buffer, uint32_t length, uint32_t* got,
+                          uint16_t* extent) {
     *got = 0;
-    if (!SeekLogical(offset, &extent)) {
+    if (!SeekLogical(offset, extent)) {
         return ReadResult::SeekFailed;
     }
-    if (!platform::ReadBytes(fileSet.extentHandles[extent], buffer, length, got)) {
+    if (!platform::ReadBytes(fileSet.extentHandles[*extent], buffer, length, got)) {
         return ReadResult::ReadFailed;
     }
     return ReadResult::Read;
 }
 
-bool ReadFull(LargeOffset offset, uint8_t* buffer, uint32_t length) {
+// The rest of copy 0, where it is longer than the first read. A copy is written back whole into
+// the file it starts in, so it must lie in that file in full.
+bool ReadRestOfCopyZero(uint32_t firstRead, uint16_t firstExtent) {
+    const uint32_t length = fileFormat.fcrPageSize - firstRead;
     uint32_t got;
-    return ReadFromExtent(offset, buffer, length, &got) == ReadResult::Read && got == length;
+    uint16_t extent;
+    return ReadFromExtent(firstRead, fcrPagePair.image[0] + firstRead, length, &got, &extent) ==
+               ReadResult::Read &&
+           extent == firstExtent && got == length;
 }
 
 int NotBtrieve(const char* message) {
@@ -171,7 +177,8 @@ void WarnNewerVersion() {
 int ReadCopyOne() {
     const uint32_t length = fileFormat.fcrPageSize;
     uint32_t got;
-    ReadResult result = ReadFromExtent(length, fcrPagePair.image[1], length, &got);
+    uint16_t extent;
+    ReadResult result = ReadFromExtent(length, fcrPagePair.image[1], length, &got, &extent);
     if (result == ReadResult::SeekFailed) {
         return NotBtrieve("Not a Btrieve File....\n");
     }
@@ -191,7 +198,8 @@ int LoadFcr() {
 
     uint8_t* image0 = fcrPagePair.image[0];
     uint32_t firstRead;
-    if (ReadFromExtent(0, image0, FirstReadLength, &firstRead) != ReadResult::Read ||
+    uint16_t firstExtent;
+    if (ReadFromExtent(0, image0, FirstReadLength, &firstRead, &firstExtent) != ReadResult::Read ||
         firstRead < MinimumFcrLength || !DetectVersion(image0)) {
         return NotBtrieve("Not a Btrieve File!\n");
     }
@@ -205,10 +213,8 @@ int LoadFcr() {
         if (!GeometryUsable() || !ReadCopyOne()) {
             return 0;
         }
-        // The pair is written back whole, so copy 0 must be held in full, also where it is
-        // longer than the first read or that read stopped at the end of an extent.
-        if (firstRead < f.fcrPageSize &&
-            !ReadFull(firstRead, image0 + firstRead, f.fcrPageSize - firstRead)) {
+        // The pair is written back whole, so copy 0 must be held in full.
+        if (firstRead < f.fcrPageSize && !ReadRestOfCopyZero(firstRead, firstExtent)) {
             return NotBtrieve("Not a Btrieve File.....\n");
         }
         uint32_t u0 = ReadU32(image0 + f.usageOffset);
