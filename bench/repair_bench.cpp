@@ -1,6 +1,5 @@
-// Timing and counting `orvane SET /A`: a warm-up, timed runs with the damage put back after
-// each, one run from a cold page cache, one run with the counting library preloaded, then the
-// sequential read for comparison.
+// Timing and counting `orvane SET /A`: warm-up, timed runs (the damage put back after each), a
+// run from a cold page cache, a counted run, then the sequential read for comparison.
 #include "bench/repair_bench.h"
 
 #include <algorithm>
