@@ -1,6 +1,5 @@
-// Preloaded into a benchmarked process: counts its opens, and its seek, read, write, fsync and
-// close calls on regular files and on standard output; writes the counts at exit to
-// $ORVANE_BENCH_COUNTS.
+// Preloaded into a benchmarked process: counts its opens, and its seeks, reads, writes, fsyncs and
+// closes on regular files and standard output; writes them at exit to $ORVANE_BENCH_COUNTS.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -12,7 +12,7 @@ namespace bench {
 inline constexpr const char* CountsVariable = "ORVANE_BENCH_COUNTS";
 
 struct CallCounts {
-    uint64_t open = 0;  // attempts, failed ones included
+    uint64_t open = 0;  // every attempt, failed ones included, whatever it opens
     uint64_t openFailed = 0;
     uint64_t seek = 0;
     uint64_t read = 0;
