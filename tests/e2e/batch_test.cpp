@@ -1,6 +1,6 @@
-// End-to-end tests of batch runs: the usage text, switches, open failures, refused files, and
-// automatic repairs over every version class, compared byte for byte (both streams, the exit
-// status and every file of the set), each repair run twice to see the clean second pass.
+// End-to-end tests of batch runs: the usage text, switches, open failures, sets in use, refused
+// files, and automatic repairs over every version class, compared byte for byte (both streams,
+// the exit status and every file of the set), each repair run twice to see the clean second pass.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -8,17 +8,23 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "tests/e2e/run_program.h"
 #include "tests/fixture/fixture.h"
+#include "tests/viewer/pty_process.h"
 
 namespace {
 
+using namespace std::chrono_literals;
+using e2e::OpenFailure;
 using fixture::SetSpec;
 using Args = std::vector<std::string>;
 
@@ -30,9 +36,11 @@ const std::string DeltaLine = "Delta File Found and Opened!\r\n";
 const std::string PreSixLine = "File Version is Pre-6.x. There is no PAT to fix!\n";
 const std::string RealFiles = ORVANE_REAL_FILES;  // files written by a real engine
 
-// The system's message text for an error code, as the open failures print it.
-std::string SystemText(int code) {
-    return std::string(strerror(code)) + "\n";
+// The line that a failed open of a set's base file prints.
+std::string Refusal(const std::string& name, OpenFailure failure) {
+    e2e::SystemError error = e2e::ExpectedError(failure);
+    return "Failed to Open File <" + name + ">, Status Code " + std::to_string(error.code) + ", " +
+           error.text;
 }
 
 // A repair writes copy 1's usage counter, which was 0, of a PAT pair (pair 0: the FCR pair).
@@ -372,11 +380,12 @@ TEST_P(Trace, ShowsOpeningLoadingSeekingAndWriting) {
                        .pageCount = 65538,
                        .patCounters = {{2, 0}}},
                       dir_);
+    const e2e::SystemError missing = e2e::ExpectedError(OpenFailure::Missing);
     const std::string openLines =
         "Opening File <data.dat>\r\n"
         "Opening File <data.dat>...Opened\r\n"
-        "Opening File <data.^01>...Failed (2), " +
-        SystemText(ENOENT) +
+        "Opening File <data.^01>...Failed (" +
+        std::to_string(missing.code) + "), " + missing.text +
         "Opening File <data.^^^>...Loading FCR\r\n"
         "File Version Found = 0800\n"
         "(1)Seeking PAT Pair 1 at Large Offset 00000000:00002000\n";
@@ -464,25 +473,21 @@ TEST_F(Batch, TakesOnlyWholeSwitches) {
 
 // The first argument is the file name even when it is a switch.
 TEST_F(Batch, OpensASwitchGivenAsTheOnlyArgument) {
-    ExpectRun({"/A"}, 0, "",
-              AutoLines + "Failed to Open File </A>, Status Code 2, " + SystemText(ENOENT));
+    ExpectRun({"/A"}, 0, "", AutoLines + Refusal("/A", OpenFailure::Missing));
 }
 
 TEST_F(Batch, ReportsAMissingFile) {
-    ExpectUntouched(
-        {"missing.dat", "/A"}, 0, "",
-        AutoLines + "Failed to Open File <missing.dat>, Status Code 2, " + SystemText(ENOENT));
+    ExpectUntouched({"missing.dat", "/A"}, 0, "",
+                    AutoLines + Refusal("missing.dat", OpenFailure::Missing));
     // A delta file is still opened when its base file is missing.
     std::ofstream(dir_ + "/missing.^^^") << "delta";
-    ExpectUntouched(
-        {"missing.dat"}, 0, "",
-        "Failed to Open File <missing.dat>, Status Code 2, " + SystemText(ENOENT) + DeltaLine);
+    ExpectUntouched({"missing.dat"}, 0, "",
+                    Refusal("missing.dat", OpenFailure::Missing) + DeltaLine);
 }
 
 TEST_F(Batch, ReportsADirectoryInPlaceOfTheFile) {
     ASSERT_EQ(mkdir((dir_ + "/data.dat").c_str(), 0755), 0);
-    ExpectRun({"data.dat", "/A"}, 0, "",
-              AutoLines + "Failed to Open File <data.dat>, Status Code 21, " + SystemText(EISDIR));
+    ExpectRun({"data.dat", "/A"}, 0, "", AutoLines + Refusal("data.dat", OpenFailure::Directory));
 }
 
 TEST_F(Batch, RefusesFilesThatAreNotBtrieveFiles) {
@@ -511,16 +516,98 @@ TEST_F(Batch, RefusesFilesThatAreNotBtrieveFiles) {
     }
 }
 
-// A set held open for writing by another process is not opened; once it is free, it is repaired.
-TEST_F(Batch, LeavesASetInUseAlone) {
+// Another run of the program on a set, waiting in its viewer with the set open: a
+// pseudo-terminal is its console, on its standard input too (a Windows build under wine finds
+// its console there).
+class ViewerRun {
+public:
+    explicit ViewerRun(const std::string& dir) : outputDir_(fixture::MakeTempDir()) {
+        std::vector<std::string> words = e2e::CommandLine({"data.dat"});
+        std::vector<char*> argv;
+        for (std::string& word : words) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        std::string out = outputDir_ + "/out";
+        fflush(nullptr);
+        child_ = fork();
+        if (child_ == 0) {
+            terminal_.BecomeControllingTerminal(pty::Input::Terminal);
+            int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0 || chdir(dir.c_str()) != 0) {
+                _exit(126);
+            }
+            execvp(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+
+    ~ViewerRun() {
+        if (child_ > 0) {
+            pty::Wait(child_, 0ms);  // kills a run that a failed test left behind
+        }
+        fixture::RemoveDir(outputDir_);
+    }
+
+    ViewerRun(const ViewerRun&) = delete;
+    ViewerRun& operator=(const ViewerRun&) = delete;
+
+    // Waits for the first screen: the set is open by then.
+    bool AwaitFirstScreen() const {
+        auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (Output().find("File Control Record Pages") == std::string::npos) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(2ms);
+        }
+        return true;
+    }
+
+    // Esc at the first screen: the run ends without writing. Its exit status.
+    int Stop() {
+        EXPECT_TRUE(terminal_.AwaitKeyMode(10s)) << "the viewer took no keys";
+        terminal_.Type("\x1B");
+        int status = pty::Wait(child_, 10s);
+        child_ = -1;
+        return status;
+    }
+
+    std::string Output() const {
+        std::ifstream in(outputDir_ + "/out", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+private:
+    pty::Terminal terminal_;
+    std::string outputDir_;
+    pid_t child_ = -1;
+};
+
+// A set that another run holds open is not opened; once that run has ended, it is repaired.
+TEST_F(Batch, LeavesASetAnotherRunHoldsAlone) {
+    fixture::WriteSet(TypicalSet(), dir_);
+    {
+        ViewerRun holder(dir_);
+        ASSERT_TRUE(holder.AwaitFirstScreen()) << holder.Output();
+        ExpectUntouched({"data.dat", "/A"}, 0, "",
+                        AutoLines + Refusal("data.dat", OpenFailure::InUse));
+        EXPECT_EQ(holder.Stop(), 0) << holder.Output();
+    }
+    ExpectRun({"data.dat", "/A"}, 0, TypicalOut + ClosingLines, AutoLines);
+}
+
+// The same for any process that holds a writer's lock on the set.
+TEST_F(Batch, LeavesASetAWriterHasLockedAlone) {
+    if (e2e::WindowsTarget()) {
+        GTEST_SKIP() << "wine does not honour POSIX locks, so no Linux process can hold a set "
+                        "against a Windows build; another run holding it is tested";
+    }
     fixture::WriteSet(TypicalSet(), dir_);
     int holder = open((dir_ + "/data.dat").c_str(), O_RDWR);
     ASSERT_GE(holder, 0);
     ASSERT_EQ(flock(holder, LOCK_EX), 0);
-    ExpectUntouched({"data.dat", "/A"}, 0, "",
-                    AutoLines +
-                        "Failed to Open File <data.dat>, Status Code 16, The file is in use by "
-                        "another process\n");
+    ExpectUntouched({"data.dat", "/A"}, 0, "", AutoLines + Refusal("data.dat", OpenFailure::InUse));
     close(holder);
     ExpectRun({"data.dat", "/A"}, 0, TypicalOut + ClosingLines, AutoLines);
 }

@@ -1,6 +1,6 @@
 // Entry point of the end-to-end test programs: GoogleTest's flags, then
-// --orvane=COMMAND (the program to run, several words allowed) and --crlf (the program's
-// streams end lines with "\r\n").
+// --orvane=COMMAND (the program to run, several words allowed) and --crlf (it is a Windows
+// console program: its streams end lines with "\r\n", its errors are Windows's).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
             e2e::SetProgramCommand(argv[i] + 9);
             haveCommand = true;
         } else if (strcmp(argv[i], "--crlf") == 0) {
-            e2e::SetCrlfTarget(true);
+            e2e::SetWindowsTarget(true);
         } else {
             fprintf(stderr, "Unknown argument %s\n", argv[i]);
             return 2;

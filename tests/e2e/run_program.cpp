@@ -22,7 +22,7 @@ namespace {
 constexpr auto Timeout = std::chrono::seconds(20);
 
 std::vector<std::string> command;
-bool crlfTarget = false;
+bool windowsTarget = false;
 
 [[noreturn]] void Fail(const char* what) {
     fprintf(stderr, "run_program: %s: %s\n", what, strerror(errno));
@@ -111,13 +111,22 @@ void SetProgramCommand(const std::string& words) {
     }
 }
 
-void SetCrlfTarget(bool crlf) {
-    crlfTarget = crlf;
+void SetWindowsTarget(bool windows) {
+    windowsTarget = windows;
+}
+
+bool WindowsTarget() {
+    return windowsTarget;
+}
+
+std::vector<std::string> CommandLine(const std::vector<std::string>& args) {
+    std::vector<std::string> words = command;
+    words.insert(words.end(), args.begin(), args.end());
+    return words;
 }
 
 RunResult RunProgram(const std::string& workDir, const std::vector<std::string>& args) {
-    std::vector<std::string> words = command;
-    words.insert(words.end(), args.begin(), args.end());
+    std::vector<std::string> words = CommandLine(args);
     std::vector<char*> argv;
     for (std::string& word : words) {
         argv.push_back(word.data());
@@ -153,12 +162,29 @@ RunResult RunProgram(const std::string& workDir, const std::vector<std::string>&
 std::string TargetText(std::string_view text) {
     std::string target;
     for (char c : text) {
-        if (c == '\n' && crlfTarget) {
+        if (c == '\n' && windowsTarget) {
             target += '\r';
         }
         target += c;
     }
     return target;
+}
+
+// A missing file and a directory: POSIX's codes with strerror's texts, or Windows's with its
+// system messages. A file in use: the POSIX backend's lock conflict, or a sharing violation.
+SystemError ExpectedError(OpenFailure failure) {
+    switch (failure) {
+        case OpenFailure::Missing:
+            return windowsTarget ? SystemError{2, "File not found.\r\n"}
+                                 : SystemError{ENOENT, std::string(strerror(ENOENT)) + "\n"};
+        case OpenFailure::Directory:
+            return windowsTarget ? SystemError{5, "Access denied.\r\n"}
+                                 : SystemError{EISDIR, std::string(strerror(EISDIR)) + "\n"};
+        case OpenFailure::InUse:
+            return windowsTarget ? SystemError{32, "Sharing violation.\r\n"}
+                                 : SystemError{EBUSY, "The file is in use by another process\n"};
+    }
+    abort();
 }
 
 }  // namespace e2e

@@ -25,7 +25,9 @@ namespace {
 using namespace std::chrono_literals;
 
 std::vector<std::string> programCommand;
-bool crlfTarget = false;
+// Set by --crlf: the program is a Windows console program run under wine. Its streams end lines
+// with "\r\n", and wine gives it a console only when a terminal is on its standard input.
+bool windowsTarget = false;
 
 const std::string Enter = "\r";
 const std::string Del = "\x7F";  // what a terminal sends for Backspace
@@ -50,7 +52,7 @@ std::string Times(const std::string& text, int count) {
 std::string Target(const std::string& text) {
     std::string target;
     for (char c : text) {
-        if (c == '\n' && crlfTarget) {
+        if (c == '\n' && windowsTarget) {
             target += '\r';
         }
         target += c;
@@ -95,7 +97,9 @@ public:
         child = fork();
         if (child == 0) {
             if (console) {
-                terminal.BecomeControllingTerminal();
+                // A Linux build is given /dev/null: it must read its keys from /dev/tty.
+                terminal.BecomeControllingTerminal(windowsTarget ? pty::Input::Terminal
+                                                                 : pty::Input::Null);
             } else {
                 setsid();  // no controlling terminal at all
                 int input = open("/dev/null", O_RDONLY);
@@ -126,10 +130,15 @@ public:
         return true;
     }
 
+    // Types once the program reads single keys: before that, the terminal's line editing
+    // would take some of them (a Windows build's console switches it a moment after its first
+    // read).
     void Type(const std::string& keys) const {
-        if (!keys.empty()) {
-            terminal.Type(keys);
+        if (keys.empty()) {
+            return;
         }
+        EXPECT_TRUE(terminal.AwaitKeyMode(10s)) << "the terminal stayed in canonical mode";
+        terminal.Type(keys);
     }
 
     Outcome Finish() {
@@ -428,7 +437,7 @@ TEST_F(InteractiveTest, WithoutAConsoleTheRunStopsWithAMessage) {
     ProgramRun run(dir, "data.dat", false);
     Outcome outcome = run.Finish();
     EXPECT_EQ(outcome.out, "");
-    if (crlfTarget) {
+    if (windowsTarget) {
         // A Windows build names its own console and reason.
         EXPECT_EQ(outcome.err.rfind("No console to read keys from (", 0), 0u) << outcome.err;
         EXPECT_TRUE(outcome.err.ends_with("); stopping.\r\n")) << outcome.err;
@@ -452,7 +461,7 @@ int main(int argc, char** argv) {
                 programCommand.push_back(word);
             }
         } else if (strcmp(argv[i], "--crlf") == 0) {
-            crlfTarget = true;
+            windowsTarget = true;
         } else {
             fprintf(stderr, "Unknown argument %s\n", argv[i]);
             return 2;

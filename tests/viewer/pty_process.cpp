@@ -53,6 +53,17 @@ termios Terminal::Mode() const {
     return mode;
 }
 
+bool Terminal::AwaitKeyMode(std::chrono::milliseconds timeout) const {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while ((Mode().c_lflag & ICANON) != 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 std::string Terminal::Read(size_t length, std::chrono::milliseconds timeout) const {
     std::string text;
     auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -82,16 +93,18 @@ void Terminal::Close() {
     }
 }
 
-void Terminal::BecomeControllingTerminal() const {
+void Terminal::BecomeControllingTerminal(Input input) const {
     close(master);  // a hang-up is only seen once no one holds the master
     setsid();
     int slave = open(slaveName.c_str(), O_RDWR);
-    int input = open("/dev/null", O_RDONLY);
-    if (slave < 0 || ioctl(slave, TIOCSCTTY, 0) != 0 || input < 0 || dup2(input, 0) < 0) {
+    int in = input == Input::Terminal ? slave : open("/dev/null", O_RDONLY);
+    if (slave < 0 || ioctl(slave, TIOCSCTTY, 0) != 0 || in < 0 || dup2(in, 0) < 0) {
         _exit(126);
     }
     close(slave);
-    close(input);
+    if (in != slave) {
+        close(in);
+    }
 }
 
 pid_t Spawn(const Terminal& terminal, const std::function<int()>& body) {

@@ -13,6 +13,10 @@
 
 namespace pty {
 
+// A child's standard input: /dev/null, or the terminal itself for a program that finds its
+// console through its standard streams (one run under wine does).
+enum class Input { Null, Terminal };
+
 class Terminal {
 public:
     Terminal();
@@ -26,6 +30,10 @@ public:
     // The terminal's current mode, as the child last set it.
     termios Mode() const;
 
+    // Waits until the child has turned canonical mode off, so that keys typed from then on
+    // reach it unedited; false if that does not happen within the timeout.
+    bool AwaitKeyMode(std::chrono::milliseconds timeout) const;
+
     // Reads what the child has written to the terminal until `length` bytes have come or the
     // timeout has passed.
     std::string Read(size_t length, std::chrono::milliseconds timeout) const;
@@ -34,8 +42,8 @@ public:
     void Close();
 
     // In a forked child: a new session whose controlling terminal is this one's slave, with
-    // standard input from /dev/null and no hold on the master. Only async-signal-safe calls.
-    void BecomeControllingTerminal() const;
+    // standard input as given and no hold on the master. Only async-signal-safe calls.
+    void BecomeControllingTerminal(Input input = Input::Null) const;
 
     const std::string& SlaveName() const { return slaveName; }
 
