@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -112,13 +113,29 @@ std::string FileName(unsigned extent) {
     return name;
 }
 
+namespace {
+
+std::string workDir;
+
+// At the process's end: the files a set may have left, then the directory.
+void RemoveWorkDir() {
+    for (unsigned k = 0; k <= MaxExtensionFiles; ++k) {
+        unlink((workDir + "/" + FileName(k)).c_str());
+    }
+    unlink((workDir + "/" + DeltaFileName).c_str());
+    rmdir(workDir.c_str());
+}
+
+}  // namespace
+
 std::string MakeWorkDir() {
     const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/orvane-fuzz-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
+    workDir = std::string(base != nullptr ? base : "/tmp") + "/orvane-fuzz-XXXXXX";
+    if (mkdtemp(workDir.data()) == nullptr) {
         Finding("cannot make a work directory", strerror(errno));
     }
-    return pattern;
+    atexit(RemoveWorkDir);
+    return workDir;
 }
 
 std::string WriteFileSet(const FileSetInput& set, const std::string& dir) {

@@ -32,7 +32,8 @@ std::vector<uint8_t> EncodeFileSet(const FileSetInput& set);
 std::string FileName(unsigned extent);  // 0: data.dat, k: data.^0k
 inline const char* const DeltaFileName = "data.^^^";
 
-// A directory of its own for the runs of this process: on /dev/shm where there is one.
+// A directory of its own for the runs of this process, on /dev/shm where there is one; it is
+// removed when the process ends.
 std::string MakeWorkDir();
 
 // Writes the set's files into dir, removing those of an earlier set; returns the base's path.
