@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "platform/fault_injection.h"
+#include "platform/written_handles.h"
 
 namespace platform {
 namespace {
@@ -42,11 +43,6 @@ constexpr Effect Injected(Operation) {
 }
 #endif
 
-// Handles written to since they were opened; flushed before they are closed.
-constexpr int MaxTracked = 256;
-FileHandle dirtyHandles[MaxTracked];
-int dirtyCount = 0;
-
 void SetError(OpenError* error, uint32_t code, const char* text) {
     error->code = code;
     snprintf(error->text, sizeof error->text, "%s\n", text);
@@ -54,30 +50,6 @@ void SetError(OpenError* error, uint32_t code, const char* text) {
 
 void SetErrno(OpenError* error, int code) {
     SetError(error, uint32_t(code), strerror(code));
-}
-
-bool IsDirty(FileHandle handle) {
-    for (int i = 0; i < dirtyCount; ++i) {
-        if (dirtyHandles[i] == handle) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void MarkDirty(FileHandle handle) {
-    if (!IsDirty(handle) && dirtyCount < MaxTracked) {
-        dirtyHandles[dirtyCount++] = handle;
-    }
-}
-
-void ForgetDirty(FileHandle handle) {
-    for (int i = 0; i < dirtyCount; ++i) {
-        if (dirtyHandles[i] == handle) {
-            dirtyHandles[i] = dirtyHandles[--dirtyCount];
-            return;
-        }
-    }
 }
 
 // Share::All lets everyone in; the other modes exclude any second writer or exclusive reader.
@@ -182,15 +154,14 @@ int WriteBytes(FileHandle handle, const void* buffer, uint32_t length, uint32_t*
             return 0;
         }
         *transferred += uint32_t(put);
-        MarkDirty(handle);
+        NoteWritten(handle);
     }
     return 1;
 }
 
 void CloseFile(FileHandle handle) {
-    if (IsDirty(handle)) {
+    if (TakeWritten(handle)) {
         fsync(int(handle));
-        ForgetDirty(handle);
     }
     close(int(handle));
 }

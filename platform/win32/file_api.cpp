@@ -5,41 +5,13 @@
 #include <windows.h>
 
 #include "platform/win32/system_text.h"
+#include "platform/written_handles.h"
 
 namespace platform {
 namespace {
 
-// Handles written to since they were opened; flushed before they are closed.
-constexpr int MaxTracked = 256;
-FileHandle dirtyHandles[MaxTracked];
-int dirtyCount = 0;
-
 HANDLE ToSystem(FileHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
-}
-
-bool IsDirty(FileHandle handle) {
-    for (int i = 0; i < dirtyCount; ++i) {
-        if (dirtyHandles[i] == handle) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void MarkDirty(FileHandle handle) {
-    if (!IsDirty(handle) && dirtyCount < MaxTracked) {
-        dirtyHandles[dirtyCount++] = handle;
-    }
-}
-
-void ForgetDirty(FileHandle handle) {
-    for (int i = 0; i < dirtyCount; ++i) {
-        if (dirtyHandles[i] == handle) {
-            dirtyHandles[i] = dirtyHandles[--dirtyCount];
-            return;
-        }
-    }
 }
 
 void SetError(OpenError* error, DWORD code) {
@@ -123,7 +95,7 @@ int WriteBytes(FileHandle handle, const void* buffer, uint32_t length, uint32_t*
             WriteFile(ToSystem(handle), bytes + *transferred, length - *transferred, &put, nullptr);
         *transferred += put;
         if (put > 0) {
-            MarkDirty(handle);
+            NoteWritten(handle);
         }
         if (!ok || put == 0) {
             return 0;
@@ -133,9 +105,8 @@ int WriteBytes(FileHandle handle, const void* buffer, uint32_t length, uint32_t*
 }
 
 void CloseFile(FileHandle handle) {
-    if (IsDirty(handle)) {
+    if (TakeWritten(handle)) {
         FlushFileBuffers(ToSystem(handle));
-        ForgetDirty(handle);
     }
     CloseHandle(ToSystem(handle));
 }
