@@ -15,20 +15,6 @@ namespace hardening {
 
 using namespace std::chrono_literals;
 
-std::string ReadFile(const std::string& path) {
-    std::string text;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return text;
-    }
-    char buffer[65536];
-    for (size_t got; (got = fread(buffer, 1, sizeof buffer, file)) > 0;) {
-        text.append(buffer, got);
-    }
-    fclose(file);
-    return text;
-}
-
 TerminalRun::TerminalRun(const pty::Terminal& terminal, const std::string& program,
                          const std::string& dir, const std::vector<std::string>& args)
     : terminal_(terminal), outputDir_(fixture::MakeTempDir()) {
@@ -63,7 +49,7 @@ TerminalRun::~TerminalRun() {
 
 bool TerminalRun::AwaitOutput(std::string_view text) const {
     auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (ReadFile(outputDir_ + "/out").find(text) == std::string::npos) {
+    while (fixture::ReadFile(outputDir_ + "/out").find(text) == std::string::npos) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;
         }
@@ -79,7 +65,7 @@ void TerminalRun::Signal(int signal) const {
 Ended TerminalRun::Finish() {
     int status = pty::Wait(child_, 10s);
     child_ = -1;
-    return {ReadFile(outputDir_ + "/out"), ReadFile(outputDir_ + "/err"), status};
+    return {fixture::ReadFile(outputDir_ + "/out"), fixture::ReadFile(outputDir_ + "/err"), status};
 }
 
 std::string TerminalSettings(const pty::Terminal& terminal) {

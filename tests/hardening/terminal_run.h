@@ -43,6 +43,4 @@ private:
 // A terminal's settings as `stty -g` prints them.
 std::string TerminalSettings(const pty::Terminal& terminal);
 
-std::string ReadFile(const std::string& path);
-
 }  // namespace hardening

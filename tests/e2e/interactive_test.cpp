@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <sstream>
 #include <thread>
 
 #include "fileio/bytes.h"
 #include "fileio/records.h"
+#include "tests/e2e/run_program.h"
 #include "tests/fixture/fixture.h"
 #include "tests/viewer/pty_process.h"
 #include "tests/viewer/scripted_console.h"
@@ -23,11 +23,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-std::vector<std::string> programCommand;
-// Set by --crlf: the program is a Windows console program run under wine. Its streams end lines
-// with "\r\n", and wine gives it a console only when a terminal is on its standard input.
-bool windowsTarget = false;
 
 const std::string Enter = "\r";
 const std::string Del = "\x7F";  // what a terminal sends for Backspace
@@ -48,32 +43,6 @@ std::string Times(const std::string& text, int count) {
     return repeated;
 }
 
-// Text as the program means it, as its streams carry it.
-std::string Target(const std::string& text) {
-    std::string target;
-    for (char c : text) {
-        if (c == '\n' && windowsTarget) {
-            target += '\r';
-        }
-        target += c;
-    }
-    return target;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::string text;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return text;
-    }
-    char buffer[65536];
-    for (size_t got; (got = fread(buffer, 1, sizeof buffer, file)) > 0;) {
-        text.append(buffer, got);
-    }
-    fclose(file);
-    return text;
-}
-
 struct Outcome {
     std::string out;
     std::string err;
@@ -85,8 +54,7 @@ class ProgramRun {
 public:
     ProgramRun(const std::string& dir, const std::string& fileName, bool console = true)
         : outputDir(fixture::MakeTempDir()) {
-        std::vector<std::string> words = programCommand;
-        words.push_back(fileName);
+        std::vector<std::string> words = e2e::CommandLine({fileName});
         std::vector<char*> argv;
         for (std::string& word : words) {
             argv.push_back(word.data());
@@ -97,9 +65,10 @@ public:
         child = fork();
         if (child == 0) {
             if (console) {
-                // A Linux build is given /dev/null: it must read its keys from /dev/tty.
-                terminal.BecomeControllingTerminal(windowsTarget ? pty::Input::Terminal
-                                                                 : pty::Input::Null);
+                // A Linux build is given /dev/null: it must read its keys from /dev/tty. Wine
+                // gives a Windows build a console only when a terminal is its standard input.
+                terminal.BecomeControllingTerminal(e2e::WindowsTarget() ? pty::Input::Terminal
+                                                                        : pty::Input::Null);
             } else {
                 setsid();  // no controlling terminal at all
                 int input = open("/dev/null", O_RDONLY);
@@ -121,7 +90,7 @@ public:
     // Waits until standard output holds `length` bytes; false if it does not come to that.
     bool AwaitOutput(size_t length) const {
         auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (ReadFile(outputDir + "/out").size() < length) {
+        while (fixture::ReadFile(outputDir + "/out").size() < length) {
             if (std::chrono::steady_clock::now() > deadline) {
                 return false;
             }
@@ -143,7 +112,8 @@ public:
 
     Outcome Finish() {
         int status = pty::Wait(child, 10s);
-        return {ReadFile(outputDir + "/out"), ReadFile(outputDir + "/err"), status};
+        return {fixture::ReadFile(outputDir + "/out"), fixture::ReadFile(outputDir + "/err"),
+                status};
     }
 
 private:
@@ -160,7 +130,7 @@ class Expected {
 public:
     Expected(const fixture::SetSpec& spec, const std::string& basePath)
         : spec(spec), geometry(fixture::GeometryOf(spec)), image(fixture::Build(spec)) {
-        std::string bytes = ReadFile(basePath);
+        std::string bytes = fixture::ReadFile(basePath);
         for (uint32_t pair = 0; pair <= spec.patCounters.size(); ++pair) {
             uint64_t at = fixture::PatPairOffset(spec, pair);
             for (int copy = 0; copy < 2; ++copy) {
@@ -275,7 +245,7 @@ protected:
         std::string expected;
         for (const Step& step : steps) {
             run.Type(step.keys);
-            expected += Target(step.output);
+            expected += e2e::TargetText(step.output);
             if (!run.AwaitOutput(expected.size())) {
                 ADD_FAILURE() << "the output stopped short of step " << &step - steps.data();
                 break;
@@ -382,7 +352,7 @@ TEST_F(InteractiveTest, BackspaceReachesTheFcrPairAsPairZeroAndAChangeThereRewri
     steps.push_back({Del, Closing});  // Backspace at pair 0 ends the run
     Outcome outcome = Play(steps);
     // Pair 0 is loaded as a PAT pair, whose copies are compared by their page ids.
-    EXPECT_EQ(outcome.err, Target(Times("==>PAT Page ID's Do Not Match.\n", 2)));
+    EXPECT_EQ(outcome.err, e2e::TargetText(Times("==>PAT Page ID's Do Not Match.\n", 2)));
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(Changes(), shown.CounterChange(0, 1, 3, 0x113));
 }
@@ -437,7 +407,7 @@ TEST_F(InteractiveTest, WithoutAConsoleTheRunStopsWithAMessage) {
     ProgramRun run(dir, "data.dat", false);
     Outcome outcome = run.Finish();
     EXPECT_EQ(outcome.out, "");
-    if (windowsTarget) {
+    if (e2e::WindowsTarget()) {
         // A Windows build names its own console and reason.
         EXPECT_EQ(outcome.err.rfind("No console to read keys from (", 0), 0u) << outcome.err;
         EXPECT_TRUE(outcome.err.ends_with("); stopping.\r\n")) << outcome.err;
@@ -451,25 +421,3 @@ TEST_F(InteractiveTest, WithoutAConsoleTheRunStopsWithAMessage) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        if (strncmp(argv[i], "--orvane=", 9) == 0) {
-            std::istringstream words(argv[i] + 9);
-            for (std::string word; words >> word;) {
-                programCommand.push_back(word);
-            }
-        } else if (strcmp(argv[i], "--crlf") == 0) {
-            windowsTarget = true;
-        } else {
-            fprintf(stderr, "Unknown argument %s\n", argv[i]);
-            return 2;
-        }
-    }
-    if (programCommand.empty()) {
-        fprintf(stderr, "Usage: %s [gtest flags] --orvane=COMMAND [--crlf]\n", argv[0]);
-        return 2;
-    }
-    return RUN_ALL_TESTS();
-}
