@@ -21,12 +21,12 @@ constexpr std::array<uint32_t, 2> GoodCounters = {5, 6};
 constexpr std::array<uint32_t, 2> DamagedCounters = {DamagedCopy0Counter, 0};
 
 // The largest pair count whose set, ending where the next pair would start, fits.
-uint32_t PairsThatFit(const fixture::SetSpec& spec, const fixture::Geometry& g, uint64_t bytes) {
+uint32_t PairsThatFit(const fixture::SetSpec& setSpec, const fixture::Geometry& g, uint64_t bytes) {
     if (bytes < uint64_t(g.patPair1) + 2 * g.stride) {
         Fail("a set of " + std::to_string(bytes) + " bytes holds fewer than two PAT pairs");
     }
     uint32_t pairs = uint32_t((bytes - g.patPair1) / g.stride);
-    while (fixture::PatPairOffset(spec, pairs + 1) > bytes) {
+    while (fixture::PatPairOffset(setSpec, pairs + 1) > bytes) {
         --pairs;
     }
     return pairs;
@@ -79,31 +79,32 @@ uint64_t ReadToEnd(const std::string& path, std::vector<uint8_t>& buffer) {
 
 BenchSet::BenchSet(const SetKind& kind, uint64_t logicalBytes)
     : geometry(fixture::GeometryFor(kind.version, PageSize)) {
-    spec.version = kind.version;
-    spec.pageSize = PageSize;
-    pairs = PairsThatFit(spec, geometry, logicalBytes);
-    length = fixture::PatPairOffset(spec, pairs + 1);
-    spec.patPairCountInFcr = pairs;
-    spec.pageCount = uint32_t(length / PageSize);
-    spec.patCounters.assign(pairs, GoodCounters);
-    spec.patCounters[DamagedPair() - 1] = DamagedCounters;
-    spec.tailBytes = length - (fixture::PatPairOffset(spec, pairs) + 2 * geometry.fcrPageSize);
+    setSpec.version = kind.version;
+    setSpec.pageSize = PageSize;
+    pairs = PairsThatFit(setSpec, geometry, logicalBytes);
+    length = fixture::PatPairOffset(setSpec, pairs + 1);
+    setSpec.patPairCountInFcr = pairs;
+    setSpec.pageCount = uint32_t(length / PageSize);
+    setSpec.patCounters.assign(pairs, GoodCounters);
+    setSpec.patCounters[DamagedPair() - 1] = DamagedCounters;
+    setSpec.tailBytes =
+        length - (fixture::PatPairOffset(setSpec, pairs) + 2 * geometry.fcrPageSize);
     if (kind.extensionFiles) {
-        spec.extentSizes = ExtentSizes(length);
+        setSpec.extentSizes = ExtentSizes(length);
     }
     dir = fixture::MakeTempDir();
     RemoveOnFailure(dir);
-    basePath = fixture::WriteSet(spec, dir);
+    basePath = fixture::WriteSet(setSpec, dir);
     filePaths.push_back(basePath);
-    for (size_t extent = 1; extent <= spec.extentSizes.size(); ++extent) {
+    for (size_t extent = 1; extent <= setSpec.extentSizes.size(); ++extent) {
         filePaths.push_back(dir + "/" + fixture::ExtensionName("data.dat", unsigned(extent)));
     }
     for (const std::string& path : filePaths) {
         Flush(path);
     }
     fixture::FileSetImage layout;
-    layout.extentSizes = spec.extentSizes;
-    damagedCounterAt = layout.Locate(fixture::CounterOffset(spec, DamagedPair(), 1));
+    layout.extentSizes = setSpec.extentSizes;
+    damagedCounterAt = layout.Locate(fixture::CounterOffset(setSpec, DamagedPair(), 1));
 }
 
 BenchSet::~BenchSet() {

@@ -55,7 +55,7 @@ public:
     double ReadSequentially() const;
 
 private:
-    fixture::SetSpec spec;
+    fixture::SetSpec setSpec;
     fixture::Geometry geometry;
     uint32_t pairs = 0;
     uint64_t length = 0;

@@ -158,12 +158,12 @@ Bytes Concatenated(std::initializer_list<Bytes> parts) {
 // An 8.x set whose logical page 1 is physical page 24, a data page, to which the FCR's misc
 // data pointer also points.
 Bytes RecordSet() {
-    SetSpec spec{.version = 0x0800,
-                 .pageSize = 512,
-                 .patCounters = {{1, 2}},
-                 .patEntries = {{.pair = 1, .index = 0, .physicalPage = 24, .flags = 0}},
-                 .tailBytes = 512};
-    fixture::FileSetImage image = fixture::Build(spec);
+    SetSpec setSpec{.version = 0x0800,
+                    .pageSize = 512,
+                    .patCounters = {{1, 2}},
+                    .patEntries = {{.pair = 1, .index = 0, .physicalPage = 24, .flags = 0}},
+                    .tailBytes = 512};
+    fixture::FileSetImage image = fixture::Build(setSpec);
     Bytes page = DataPage();
     image.Poke(24 * 512, page.data(), page.size());
     for (uint64_t copy : {0u, 2048u}) {

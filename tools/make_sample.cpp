@@ -17,12 +17,12 @@ int main(int argc, char** argv) {
         fprintf(stderr, "Cannot make %s: %s\n", argv[1], strerror(errno));
         return 1;
     }
-    fixture::SetSpec spec{.version = 0x0800,
-                          .pageSize = 4096,
-                          .fcrCounters = {0x41, 0x42},
-                          .patPairCountInFcr = 4,
-                          .pageCount = 5120,
-                          .patCounters = {{0x12, 0x13}, {0x21, 0x20}, {0x31, 0x32}, {7, 0}}};
-    printf("Wrote %s\n", fixture::WriteSet(spec, argv[1]).c_str());
+    fixture::SetSpec setSpec{.version = 0x0800,
+                             .pageSize = 4096,
+                             .fcrCounters = {0x41, 0x42},
+                             .patPairCountInFcr = 4,
+                             .pageCount = 5120,
+                             .patCounters = {{0x12, 0x13}, {0x21, 0x20}, {0x31, 0x32}, {7, 0}}};
+    printf("Wrote %s\n", fixture::WriteSet(setSpec, argv[1]).c_str());
     return 0;
 }

@@ -19,16 +19,16 @@ protected:
         driver::FileChanged = false;
         scripted::answers.clear();
         scripted::shown.clear();
-        spec.version = 0x0800;
-        spec.pageSize = 4096;
-        spec.fcrCounters = {5, 9};
-        spec.patPairCountInFcr = 3;
-        spec.patCounters = {{1, 2}, {4, 3}, {0x20, 0x10}};
+        setSpec.version = 0x0800;
+        setSpec.pageSize = 4096;
+        setSpec.fcrCounters = {5, 9};
+        setSpec.patPairCountInFcr = 3;
+        setSpec.patCounters = {{1, 2}, {4, 3}, {0x20, 0x10}};
     }
 
-    // Runs the loop over the set of `spec`, opened with `mode`; returns what it printed.
+    // Runs the loop over the set of `setSpec`, opened with `mode`; returns what it printed.
     std::string Run(std::deque<int> answers, int mode = fileio::ReadWrite) {
-        EXPECT_EQ(Open(Write(spec), mode), 1);
+        EXPECT_EQ(Open(Write(setSpec), mode), 1);
         before = fixture::TakeSnapshot(dir);
         scripted::answers = std::move(answers);
         Captured run = Capture([] { driver::RepairPairs(); });
@@ -53,11 +53,11 @@ protected:
     std::vector<fixture::Change> CounterChange(uint32_t pair, int copy, uint32_t from,
                                                uint32_t to) const {
         fixture::Placement at =
-            fixture::Build(spec).Locate(fixture::CounterOffset(spec, pair, copy));
+            fixture::Build(setSpec).Locate(fixture::CounterOffset(setSpec, pair, copy));
         return fixture::CounterChanges(at, from, to);
     }
 
-    fixture::SetSpec spec;
+    fixture::SetSpec setSpec;
     fixture::Snapshot before;
     std::string errors;
 };
@@ -124,11 +124,11 @@ TEST_F(RepairLoop, AChangeAtPairZeroRewritesTheFcrPair) {
 
 TEST_F(RepairLoop, AutomaticRuleMakesCopyOneCurrentWhereItsCounterIsZero) {
     driver::AutoFixEnabled = true;
-    spec.version = 0x0600;
-    spec.pageSize = 1024;
-    spec.fcrCounters = {5, 0};
-    spec.patPairCountInFcr = 0x00010002;  // two bytes of it count below 7.00
-    spec.patCounters = {{0, 0}, {0xFFFFFFF0, 0}, {3, 1}};
+    setSpec.version = 0x0600;
+    setSpec.pageSize = 1024;
+    setSpec.fcrCounters = {5, 0};
+    setSpec.patPairCountInFcr = 0x00010002;  // two bytes of it count below 7.00
+    setSpec.patCounters = {{0, 0}, {0xFFFFFFF0, 0}, {3, 1}};
     EXPECT_EQ(Run({}),
               "File Control Record Pages: (00000005/00000000)\n"
               "Writing 113 to FCR 1\n"
@@ -145,9 +145,9 @@ TEST_F(RepairLoop, AutomaticRuleMakesCopyOneCurrentWhereItsCounterIsZero) {
 
 TEST_F(RepairLoop, PatPairCountTakesFourBytesFromSevenOn) {
     driver::AutoFixEnabled = true;
-    spec.version = 0x0700;
-    spec.patPairCountInFcr = 0x00010002;
-    spec.patCounters = {{1, 0}};
+    setSpec.version = 0x0700;
+    setSpec.patPairCountInFcr = 0x00010002;
+    setSpec.patCounters = {{1, 0}};
     EXPECT_EQ(Run({}),
               "Page Allocation Table Pair 1 of 65538: (00000001/00000000)\n"
               "Writing 10f to PAT 1 in PAT Pair 1\n");
@@ -155,8 +155,8 @@ TEST_F(RepairLoop, PatPairCountTakesFourBytesFromSevenOn) {
 
 TEST_F(RepairLoop, AFailedWriteIsReportedAndStillCountsAsAChange) {
     driver::AutoFixEnabled = true;
-    spec.fcrCounters = {5, 0};
-    spec.patCounters = {{7, 0}};
+    setSpec.fcrCounters = {5, 0};
+    setSpec.patCounters = {{7, 0}};
     EXPECT_EQ(Run({}, fileio::ReadShared),
               "File Control Record Pages: (00000005/00000000)\n"
               "Writing 113 to FCR 1\n"

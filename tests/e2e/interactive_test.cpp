@@ -128,11 +128,11 @@ using Images = std::array<std::vector<uint8_t>, 2>;
 // run, with the counters the run rewrites, drawn by the viewer's tested layouts.
 class Expected {
 public:
-    Expected(const fixture::SetSpec& spec, const std::string& basePath)
-        : spec(spec), geometry(fixture::GeometryOf(spec)), image(fixture::Build(spec)) {
+    Expected(const fixture::SetSpec& setSpec, const std::string& basePath)
+        : setSpec(setSpec), geometry(fixture::GeometryOf(setSpec)), image(fixture::Build(setSpec)) {
         std::string bytes = fixture::ReadFile(basePath);
-        for (uint32_t pair = 0; pair <= spec.patCounters.size(); ++pair) {
-            uint64_t at = fixture::PatPairOffset(spec, pair);
+        for (uint32_t pair = 0; pair <= setSpec.patCounters.size(); ++pair) {
+            uint64_t at = fixture::PatPairOffset(setSpec, pair);
             for (int copy = 0; copy < 2; ++copy) {
                 pairs[pair][copy].assign(fileio::ImageCapacity, 0);
                 memcpy(pairs[pair][copy].data(), bytes.data() + at + copy * geometry.fcrPageSize,
@@ -155,7 +155,7 @@ public:
 
     int FcrSegments() const { return int(geometry.fcrPageSize / 256); }
     int PatSegments() const {
-        if (spec.version < 0x0800) {
+        if (setSpec.version < 0x0800) {
             return FcrSegments();
         }
         return int((geometry.entriesPerPat + 31) / 32 + 1);
@@ -172,14 +172,14 @@ public:
     std::string PatScreen(uint32_t pair, int segment = 1) {
         char title[80];
         snprintf(title, sizeof title, "Page Allocation Table Pair %d of %d: (%8.8lx/%8.8lx)",
-                 int(pair), int(spec.patPairCountInFcr), (unsigned long)Counter(pair, 0),
+                 int(pair), int(setSpec.patPairCountInFcr), (unsigned long)Counter(pair, 0),
                  (unsigned long)Counter(pair, 1));
         int count = PatSegments();
-        if (spec.version < 0x0800) {
+        if (setSpec.version < 0x0800) {
             return Draw(viewer::DrawRawSegment, 256 * (segment - 1), pairs[pair], PatActive(pair),
                         title, segment, count);
         }
-        if (spec.version < 0x0950) {
+        if (setSpec.version < 0x0950) {
             return Draw(viewer::DrawV8PatSegment, segment == 1 ? 0 : 20 + 192 * (segment - 2),
                         pairs[pair], PatActive(pair), title, segment, count);
         }
@@ -190,7 +190,7 @@ public:
     // The bytes a counter rewrite changes in the files.
     std::vector<fixture::Change> CounterChange(uint32_t pair, int copy, uint32_t before,
                                                uint32_t after) const {
-        return fixture::CounterChanges(image.Locate(fixture::CounterOffset(spec, pair, copy)),
+        return fixture::CounterChanges(image.Locate(fixture::CounterOffset(setSpec, pair, copy)),
                                        before, after);
     }
 
@@ -200,15 +200,15 @@ private:
     std::string Draw(Drawing draw, int start, const Images& images, int active, const char* title,
                      int segment, int count) const {
         fileio::fileFormat = {};
-        fileio::fileFormat.version = spec.version;
-        fileio::fileFormat.pageSize = spec.pageSize;
+        fileio::fileFormat.version = setSpec.version;
+        fileio::fileFormat.pageSize = setSpec.pageSize;
         fileio::fileFormat.fcrPageSize = uint16_t(geometry.fcrPageSize);
         scripted::Reset({});
         draw(active, title, images[0].data() + start, images[1].data() + start, segment, count);
         return scripted::Screens().back();
     }
 
-    fixture::SetSpec spec;
+    fixture::SetSpec setSpec;
     fixture::Geometry geometry;
     fixture::FileSetImage image;
     std::map<uint32_t, Images> pairs;
@@ -228,15 +228,15 @@ protected:
         }
     }
 
-    Expected Make(const fixture::SetSpec& setSpec) {
+    Expected Make(const fixture::SetSpec& wanted) {
         if (!dir.empty()) {
             fixture::RemoveDir(dir);
         }
-        spec = setSpec;
+        setSpec = wanted;
         dir = fixture::MakeTempDir();
-        std::string base = fixture::WriteSet(spec, dir);
+        std::string base = fixture::WriteSet(setSpec, dir);
         before = fixture::TakeSnapshot(dir);
-        return Expected(spec, base);
+        return Expected(setSpec, base);
     }
 
     // Runs the program step by step, waiting for each step's output before the next keys.
@@ -272,7 +272,7 @@ protected:
         return fixture::Diff(before, fixture::TakeSnapshot(dir));
     }
 
-    fixture::SetSpec spec;
+    fixture::SetSpec setSpec;
     std::string dir;
     fixture::Snapshot before;
 };

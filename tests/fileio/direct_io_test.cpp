@@ -35,23 +35,23 @@ protected:
 
 // An 8.x set with 1024-byte pages in three extents of 8192 bytes: data.dat, data.^01, data.^02.
 fixture::FileSetImage ThreeExtents() {
-    fixture::SetSpec spec;
-    spec.version = 0x0800;
-    spec.pageSize = 1024;
-    spec.patCounters = {{1, 2}};
-    spec.tailBytes = 12288;
-    spec.extentSizes = {8192, 8192};
-    return fixture::Build(spec);
+    fixture::SetSpec setSpec;
+    setSpec.version = 0x0800;
+    setSpec.pageSize = 1024;
+    setSpec.patCounters = {{1, 2}};
+    setSpec.tailBytes = 12288;
+    setSpec.extentSizes = {8192, 8192};
+    return fixture::Build(setSpec);
 }
 
 fixture::FileSetImage Compressed950() {
-    fixture::SetSpec spec;
-    spec.version = 0x0950;
-    spec.pageSize = 4096;
-    spec.compressed = true;
-    spec.physicalPageSize = 1024;
-    spec.tailBytes = 8192;
-    return fixture::Build(spec);
+    fixture::SetSpec setSpec;
+    setSpec.version = 0x0950;
+    setSpec.pageSize = 4096;
+    setSpec.compressed = true;
+    setSpec.physicalPageSize = 1024;
+    setSpec.tailBytes = 8192;
+    return fixture::Build(setSpec);
 }
 
 TEST_F(DirectIo, ExtentReadsStayInTheNamedExtent) {
@@ -133,11 +133,11 @@ TEST_F(DirectIo, ExtentPageFillsTheNamedSlot) {
 
 TEST_F(DirectIo, PageLargerThanASlotIsRefused) {
     // A 5.x file whose page-size byte says 32768.
-    fixture::SetSpec spec;
-    spec.version = 0x0500;
-    spec.pageSize = 16384;
-    spec.tailBytes = 32768;
-    fixture::FileSetImage image = fixture::Build(spec);
+    fixture::SetSpec setSpec;
+    setSpec.version = 0x0500;
+    setSpec.pageSize = 16384;
+    setSpec.tailBytes = 32768;
+    fixture::FileSetImage image = fixture::Build(setSpec);
     image.Poke(0x09, "\x80");
     OpenImage(image);
     ASSERT_EQ(fileio::fileFormat.pageSize, 32768);
@@ -157,11 +157,11 @@ struct ExtentHeaderCase {
 TEST_F(DirectIo, ExtentHeaderBlockAndItsWriteBack) {
     for (const ExtentHeaderCase& c : {ExtentHeaderCase{0x0950, 8}, ExtentHeaderCase{0x0A00, 16}}) {
         SCOPED_TRACE(c.headerSize);
-        fixture::SetSpec spec;
-        spec.version = c.version;
-        spec.pageSize = 1024;
-        spec.tailBytes = 2048;
-        fixture::FileSetImage image = fixture::Build(spec);
+        fixture::SetSpec setSpec;
+        setSpec.version = c.version;
+        setSpec.pageSize = 1024;
+        setSpec.tailBytes = 2048;
+        fixture::FileSetImage image = fixture::Build(setSpec);
         const uint32_t at = uint32_t(image.Length() - 2048);
         const std::string content = Pattern(1024, 0x57);
         image.Poke(at, content);
@@ -205,14 +205,14 @@ TEST_F(DirectIo, ExtentPageWriteIsRefusedOnCompressedFiles) {
 
 TEST_F(DirectIo, DeltaReadsAtPageOrByteOffset) {
     // An 8.x file with 4096-byte pages and a delta file of four such pages.
-    fixture::SetSpec spec;
-    spec.version = 0x0800;
-    spec.pageSize = 4096;
+    fixture::SetSpec setSpec;
+    setSpec.version = 0x0800;
+    setSpec.pageSize = 4096;
     fixture::FileSetImage delta;
     const std::string content = Pattern(16384, 0x19);
     delta.Poke(0, content);
     delta.Write(dir, fixture::DeltaName("data.dat"));
-    OpenImage(fixture::Build(spec));
+    OpenImage(fixture::Build(setSpec));
     fileio::TraceEnabled = true;
 
     char buffer[4097];
@@ -237,7 +237,7 @@ TEST_F(DirectIo, DeltaReadsAtPageOrByteOffset) {
     fileio::CloseFileSet();
     fixture::RemoveDir(dir);
     dir = fixture::MakeTempDir();
-    OpenImage(fixture::Build(spec));
+    OpenImage(fixture::Build(setSpec));
     EXPECT_EQ(fileio::ReadDeltaPage(3, buffer, 16), 0);
     EXPECT_EQ(fileio::ReadDeltaAt(0, buffer, 16), 0);
 }

@@ -11,18 +11,18 @@ namespace {
 using fileio::fcrPagePair;
 using fileio::fileFormat;
 
-fixture::SetSpec Spec(uint16_t version, uint16_t pageSize) {
-    fixture::SetSpec spec;
-    spec.version = version;
-    spec.pageSize = pageSize;
-    return spec;
+fixture::SetSpec SetOf(uint16_t version, uint16_t pageSize) {
+    fixture::SetSpec setSpec;
+    setSpec.version = version;
+    setSpec.pageSize = pageSize;
+    return setSpec;
 }
 
 class FcrLoad : public FileSetTest {
 protected:
     // Writes the set with bytes changed at the start of FCR copy 0, and opens it.
-    uint16_t OpenPoked(const fixture::SetSpec& spec, uint64_t at, const std::string& bytes) {
-        fixture::FileSetImage image = fixture::Build(spec);
+    uint16_t OpenPoked(const fixture::SetSpec& setSpec, uint64_t at, const std::string& bytes) {
+        fixture::FileSetImage image = fixture::Build(setSpec);
         image.Poke(at, bytes);
         return Open(image.Write(dir));
     }
@@ -47,7 +47,7 @@ TEST_F(FcrLoad, ClassifiesEveryVersionClassAndPageSize) {
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message()
                      << std::hex << row.version << std::dec << " " << row.pageSize);
-        EXPECT_EQ(Open(Write(Spec(row.version, row.pageSize))), 1);
+        EXPECT_EQ(Open(Write(SetOf(row.version, row.pageSize))), 1);
         EXPECT_EQ(fileFormat.version, row.version);
         EXPECT_EQ(fileFormat.pageSize, row.pageSize);
         EXPECT_EQ(fileFormat.fcrPageSize, row.fcrPageSize);
@@ -59,12 +59,12 @@ TEST_F(FcrLoad, ClassifiesEveryVersionClassAndPageSize) {
 }
 
 TEST_F(FcrLoad, RecognisesTheSignatureByEitherByte) {
-    fixture::SetSpec spec = Spec(0x0800, 4096);
-    EXPECT_EQ(OpenPoked(spec, 0, "FX"), 1);
+    fixture::SetSpec setSpec = SetOf(0x0800, 4096);
+    EXPECT_EQ(OpenPoked(setSpec, 0, "FX"), 1);
     fileio::CloseFileSet();
-    EXPECT_EQ(OpenPoked(spec, 0, "XC"), 1);
+    EXPECT_EQ(OpenPoked(setSpec, 0, "XC"), 1);
     fileio::CloseFileSet();
-    EXPECT_EQ(OpenPoked(spec, 0, "XY"), 0);
+    EXPECT_EQ(OpenPoked(setSpec, 0, "XY"), 0);
     EXPECT_EQ(opened.err, "Not a Btrieve File!\n");
 }
 
@@ -101,9 +101,9 @@ TEST_F(FcrLoad, StoredVersionsAboveHexEightThousandAreNegated) {
         uint16_t stored, version;
     } cases[] = {{0xF9B0, 0x0650}, {0x8001, 0x7FFF}, {0x8000, 0x8000}};
     for (const Case& c : cases) {
-        fixture::SetSpec spec = Spec(c.version, 4096);
-        spec.storedVersion = c.stored;
-        EXPECT_EQ(Open(Write(spec)), 1);
+        fixture::SetSpec setSpec = SetOf(c.version, 4096);
+        setSpec.storedVersion = c.stored;
+        EXPECT_EQ(Open(Write(setSpec)), 1);
         EXPECT_EQ(fileFormat.version, c.version);
         fileio::CloseFileSet();
     }
@@ -115,20 +115,20 @@ TEST_F(FcrLoad, CopyOneIsCurrentOnlyWithTheHigherCounter) {
         int active;
     } cases[] = {{7, 7, 0}, {0xFFFFFFFF, 0, 0}, {1, 2, 1}, {0, 0x80000000, 1}};
     for (const Case& c : cases) {
-        fixture::SetSpec spec = Spec(0x0600, 1024);
-        spec.fcrCounters = {c.u0, c.u1};
-        EXPECT_EQ(Open(Write(spec)), 1);
+        fixture::SetSpec setSpec = SetOf(0x0600, 1024);
+        setSpec.fcrCounters = {c.u0, c.u1};
+        EXPECT_EQ(Open(Write(setSpec)), 1);
         EXPECT_EQ(fcrPagePair.active, c.active) << c.u0 << " " << c.u1;
         fileio::CloseFileSet();
     }
 }
 
 TEST_F(FcrLoad, PreSixFilesReadOnlyCopyZero) {
-    fixture::SetSpec spec = Spec(0x0500, 512);
-    spec.oldLayout = true;
-    spec.pageCount = 0x00010002;
-    spec.fcrCounters = {1, 9};
-    fixture::FileSetImage image = fixture::Build(spec);
+    fixture::SetSpec setSpec = SetOf(0x0500, 512);
+    setSpec.oldLayout = true;
+    setSpec.pageCount = 0x00010002;
+    setSpec.fcrCounters = {1, 9};
+    fixture::FileSetImage image = fixture::Build(setSpec);
     image.SetLength(512);
     EXPECT_EQ(Open(image.Write(dir)), 1);
     EXPECT_EQ(fcrPagePair.active, 0);
@@ -137,8 +137,8 @@ TEST_F(FcrLoad, PreSixFilesReadOnlyCopyZero) {
 
 TEST_F(FcrLoad, PageCountHalvesAreSwappedUpToNinePointFifty) {
     for (uint16_t version : {uint16_t(0x0950), uint16_t(0x0A00)}) {
-        fixture::SetSpec spec = Spec(version, 4096);
-        OpenPoked(spec, 0x26, std::string("\x01\x00\x02\x00", 4));
+        fixture::SetSpec setSpec = SetOf(version, 4096);
+        OpenPoked(setSpec, 0x26, std::string("\x01\x00\x02\x00", 4));
         EXPECT_EQ(fileFormat.pageCount, version == 0x0950 ? 65538u : 131073u);
         fileio::CloseFileSet();
     }
@@ -147,25 +147,25 @@ TEST_F(FcrLoad, PageCountHalvesAreSwappedUpToNinePointFifty) {
 TEST_F(FcrLoad, CompressionFlagIsReadWhereTheVersionKeepsIt) {
     const std::string warning =
         "\nWarning: v9.50 files with Page Compression are not yet supported!\n\n";
-    fixture::SetSpec spec = Spec(0x0950, 4096);
-    spec.compressed = true;
-    spec.physicalPageSize = 1024;
-    EXPECT_EQ(Open(Write(spec)), 1);
+    fixture::SetSpec setSpec = SetOf(0x0950, 4096);
+    setSpec.compressed = true;
+    setSpec.physicalPageSize = 1024;
+    EXPECT_EQ(Open(Write(setSpec)), 1);
     EXPECT_TRUE(fileFormat.pageCompression);
     EXPECT_EQ(fileFormat.physicalPageSize, 1024);
     EXPECT_EQ(opened.out, warning);
     fileio::CloseFileSet();
 
-    spec.compressed = false;  // the fixture sets the bit at 0x9C instead
-    EXPECT_EQ(Open(Write(spec)), 1);
+    setSpec.compressed = false;  // the fixture sets the bit at 0x9C instead
+    EXPECT_EQ(Open(Write(setSpec)), 1);
     EXPECT_FALSE(fileFormat.pageCompression);
     EXPECT_EQ(fileFormat.physicalPageSize, 4096);
     EXPECT_EQ(opened.out, "");
     fileio::CloseFileSet();
 
-    spec.version = 0x0A00;
-    spec.compressed = true;
-    EXPECT_EQ(Open(Write(spec)), 1);
+    setSpec.version = 0x0A00;
+    setSpec.compressed = true;
+    EXPECT_EQ(Open(Write(setSpec)), 1);
     EXPECT_TRUE(fileFormat.pageCompression);
     EXPECT_EQ(opened.out, warning + "\nWarning: v10.00 files are NOT completely supported!\n\n");
 }
@@ -181,17 +181,17 @@ TEST_F(FcrLoad, WarnsAboutNewerVersions) {
         {0x0D30, "\nWarning: v16 files are NOT completely supported!\n\n"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Open(Write(Spec(c.version, 4096))), 1);
+        EXPECT_EQ(Open(Write(SetOf(c.version, 4096))), 1);
         EXPECT_EQ(opened.out, c.warning);
         fileio::CloseFileSet();
     }
 }
 
 TEST_F(FcrLoad, TracesPageCountAndOwnerName) {
-    fixture::SetSpec spec = Spec(0x0600, 1024);
-    spec.pageCount = 42;
-    spec.ownerName = true;
-    fixture::FileSetImage image = fixture::Build(spec);
+    fixture::SetSpec setSpec = SetOf(0x0600, 1024);
+    setSpec.pageCount = 42;
+    setSpec.ownerName = true;
+    fixture::FileSetImage image = fixture::Build(setSpec);
     image.Poke(0x2E, std::string("secret\0\0\0", 9));
     image.Poke(1024 + 0x2E, std::string("\x81\x82\x83\x84\x85\x86\x87\x88\x89", 9));
     fileio::TraceEnabled = true;
@@ -226,8 +226,8 @@ TEST_F(FcrLoad, SetsTheLargeOffsetThresholdForSixXOnly) {
 
 TEST_F(FcrLoad, HoldsCopyZeroInFullWhereItOutrunsTheFirstRead) {
     // 16384-byte pages of an 8.x file make control pages of 32768 bytes.
-    fixture::SetSpec spec = Spec(0x0800, 16384);
-    fixture::FileSetImage image = fixture::Build(spec);
+    fixture::SetSpec setSpec = SetOf(0x0800, 16384);
+    fixture::FileSetImage image = fixture::Build(setSpec);
     EXPECT_EQ(Open(image.Write(dir)), 1);
     ASSERT_EQ(fileFormat.fcrPageSize, 32768);
     fixture::Snapshot disk = fixture::TakeSnapshot(dir);
@@ -238,18 +238,18 @@ TEST_F(FcrLoad, HoldsCopyZeroInFullWhereItOutrunsTheFirstRead) {
 // A copy is written back whole into the file it starts in; one that spills into the next
 // extension file could not go back where it was read.
 TEST_F(FcrLoad, RefusesACopyZeroThatSpillsIntoAnExtension) {
-    fixture::SetSpec spec = Spec(0x0800, 1024);
-    spec.extentSizes = {1000};
-    EXPECT_EQ(Open(Write(spec)), 0);
+    fixture::SetSpec setSpec = SetOf(0x0800, 1024);
+    setSpec.extentSizes = {1000};
+    EXPECT_EQ(Open(Write(setSpec)), 0);
     EXPECT_EQ(opened.err, "Not a Btrieve File.....\n");
 }
 
 TEST_F(FcrLoad, RefusesPageSizesWhoseControlPagesCannotBeHeld) {
-    fixture::SetSpec spec = Spec(0x0800, 4096);
-    EXPECT_EQ(OpenPoked(spec, 0x2B, std::string(1, '\0')), 0);
+    fixture::SetSpec setSpec = SetOf(0x0800, 4096);
+    EXPECT_EQ(OpenPoked(setSpec, 0x2B, std::string(1, '\0')), 0);
     EXPECT_EQ(opened.err, "Not a supported Btrieve File: its page size is 0!\n");
     fileio::CloseFileSet();
-    EXPECT_EQ(OpenPoked(spec, 0x2B, "\x41"), 0);
+    EXPECT_EQ(OpenPoked(setSpec, 0x2B, "\x41"), 0);
     EXPECT_EQ(opened.err,
               "Not a supported Btrieve File: its control pages of 33280 bytes are larger than "
               "32768 bytes!\n");

@@ -21,13 +21,13 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 
 // A pre-6 file set whose extents have the given sizes: the FCR needs only the first 512 bytes.
 fixture::SetSpec OldSet(std::vector<uint64_t> extentSizes, uint64_t tail) {
-    fixture::SetSpec spec;
-    spec.version = 0x0500;
-    spec.oldLayout = true;
-    spec.pageSize = 512;
-    spec.extentSizes = std::move(extentSizes);
-    spec.tailBytes = tail;
-    return spec;
+    fixture::SetSpec setSpec;
+    setSpec.version = 0x0500;
+    setSpec.oldLayout = true;
+    setSpec.pageSize = 512;
+    setSpec.extentSizes = std::move(extentSizes);
+    setSpec.tailBytes = tail;
+    return setSpec;
 }
 
 class FileSetOpen : public FileSetTest {};

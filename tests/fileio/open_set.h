@@ -42,7 +42,7 @@ protected:
         fixture::RemoveDir(dir);
     }
 
-    std::string Write(const fixture::SetSpec& spec) { return fixture::WriteSet(spec, dir); }
+    std::string Write(const fixture::SetSpec& setSpec) { return fixture::WriteSet(setSpec, dir); }
 
     // Opens the set in read-write mode, keeping what the open printed.
     uint16_t Open(const std::string& path, int mode = fileio::ReadWrite) {

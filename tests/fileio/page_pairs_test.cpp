@@ -12,13 +12,13 @@ namespace {
 using fileio::fileSet;
 using fileio::patPagePair;
 
-fixture::SetSpec Spec(uint16_t version, uint16_t pageSize,
-                      std::vector<std::array<uint32_t, 2>> counters) {
-    fixture::SetSpec spec;
-    spec.version = version;
-    spec.pageSize = pageSize;
-    spec.patCounters = std::move(counters);
-    return spec;
+fixture::SetSpec SetOf(uint16_t version, uint16_t pageSize,
+                       std::vector<std::array<uint32_t, 2>> counters) {
+    fixture::SetSpec setSpec;
+    setSpec.version = version;
+    setSpec.pageSize = pageSize;
+    setSpec.patCounters = std::move(counters);
+    return setSpec;
 }
 
 class PagePairs : public FileSetTest {
@@ -43,7 +43,7 @@ TEST_F(PagePairs, CopyOneIsCurrentWhenItsCounterIsHigherOrEqual) {
         {0xFFFFFFFF, 0, 0, "Usage 0 (ffffffff) > Usage 1 (00000000) [Loaded PAT Pair 1]\n"},
     };
     for (const Case& c : cases) {
-        ASSERT_EQ(Open(Write(Spec(0x0800, 4096, {{c.u0, c.u1}}))), 1);
+        ASSERT_EQ(Open(Write(SetOf(0x0800, 4096, {{c.u0, c.u1}}))), 1);
         fileio::TraceEnabled = true;
         EXPECT_EQ(Load(1), 1);
         EXPECT_EQ(patPagePair.active, c.active);
@@ -56,9 +56,9 @@ TEST_F(PagePairs, CopyOneIsCurrentWhenItsCounterIsHigherOrEqual) {
 }
 
 TEST_F(PagePairs, LoadsEveryPairAtItsPlaceUntilTheEndOfTheFile) {
-    fixture::SetSpec spec = Spec(0x0600, 512, std::vector<std::array<uint32_t, 2>>(32, {1, 2}));
-    spec.extentSizes = {1000000};
-    ASSERT_EQ(Open(Write(spec)), 2);
+    fixture::SetSpec setSpec = SetOf(0x0600, 512, std::vector<std::array<uint32_t, 2>>(32, {1, 2}));
+    setSpec.extentSizes = {1000000};
+    ASSERT_EQ(Open(Write(setSpec)), 2);
     for (uint32_t pair = 1; pair <= 32; ++pair) {
         ASSERT_EQ(Load(pair), 1) << pair;
         char id[5];
@@ -72,7 +72,7 @@ TEST_F(PagePairs, LoadsEveryPairAtItsPlaceUntilTheEndOfTheFile) {
 }
 
 TEST_F(PagePairs, TheLoadedPairIsNotReadAgain) {
-    ASSERT_EQ(Open(Write(Spec(0x0800, 4096, {{1, 2}}))), 1);
+    ASSERT_EQ(Open(Write(SetOf(0x0800, 4096, {{1, 2}}))), 1);
     ASSERT_EQ(Load(1), 1);
     const uint8_t changed = patPagePair.image[0][100] ^= 0xFF;
     fileio::TraceEnabled = true;
@@ -82,9 +82,9 @@ TEST_F(PagePairs, TheLoadedPairIsNotReadAgain) {
 }
 
 TEST_F(PagePairs, WarnsWhenThePageIdentitiesDiffer) {
-    fixture::SetSpec spec = Spec(0x0800, 4096, {{1, 2}, {1, 2}});
-    spec.mismatchedIdPairs = {2};
-    ASSERT_EQ(Open(Write(spec)), 1);
+    fixture::SetSpec setSpec = SetOf(0x0800, 4096, {{1, 2}, {1, 2}});
+    setSpec.mismatchedIdPairs = {2};
+    ASSERT_EQ(Open(Write(setSpec)), 1);
     EXPECT_EQ(Load(1), 1);
     EXPECT_EQ(loaded.err, "");  // the copies differ from byte 6 on, where the counter is
     EXPECT_EQ(Load(2), 1);
@@ -92,22 +92,22 @@ TEST_F(PagePairs, WarnsWhenThePageIdentitiesDiffer) {
 }
 
 TEST_F(PagePairs, WritesBothCopiesBackInPlace) {
-    fixture::SetSpec spec = Spec(0x0950, 4096, {{1, 2}, {9, 0}});
-    spec.extentSizes = {100000};
-    std::string base = Write(spec);
+    fixture::SetSpec setSpec = SetOf(0x0950, 4096, {{1, 2}, {9, 0}});
+    setSpec.extentSizes = {100000};
+    std::string base = Write(setSpec);
     ASSERT_EQ(Open(base), 2);
     fixture::Snapshot before = fixture::TakeSnapshot(dir);
     ASSERT_EQ(Load(2), 1);
     fileio::WriteU32(patPagePair.image[1] + 8, 0x1234);
     EXPECT_EQ(fileio::WritePatPair(2), 1);
     fileio::CloseFileSet();
-    fixture::Placement at = fixture::Build(spec).Locate(fixture::CounterOffset(spec, 2, 1));
+    fixture::Placement at = fixture::Build(setSpec).Locate(fixture::CounterOffset(setSpec, 2, 1));
     EXPECT_EQ(fixture::Diff(before, fixture::TakeSnapshot(dir)),
               fixture::CounterChanges(at, 0, 0x1234));
 }
 
 TEST_F(PagePairs, RefusesToWriteAPairOtherThanTheLoadedOne) {
-    ASSERT_EQ(Open(Write(Spec(0x0800, 4096, {{1, 2}, {3, 4}}))), 1);
+    ASSERT_EQ(Open(Write(SetOf(0x0800, 4096, {{1, 2}, {3, 4}}))), 1);
     fixture::Snapshot before = fixture::TakeSnapshot(dir);
     ASSERT_EQ(Load(1), 1);
     int result = 1;
@@ -118,7 +118,7 @@ TEST_F(PagePairs, RefusesToWriteAPairOtherThanTheLoadedOne) {
 }
 
 TEST_F(PagePairs, UnknownGeometryEndsTheWalkWithItsReport) {
-    fixture::FileSetImage image = fixture::Build(Spec(0x0950, 1024, {{1, 0}}));
+    fixture::FileSetImage image = fixture::Build(SetOf(0x0950, 1024, {{1, 0}}));
     image.Poke(0x2B, "\x02");  // 512-byte pages have no PAT layout in 9.50 files
     image.Poke(4096 + 0x2B, "\x02");
     ASSERT_EQ(Open(image.Write(dir)), 1);
@@ -128,9 +128,9 @@ TEST_F(PagePairs, UnknownGeometryEndsTheWalkWithItsReport) {
 }
 
 TEST_F(PagePairs, PreSixFilesHaveNoPat) {
-    fixture::SetSpec spec = Spec(0x0500, 512, {});
-    spec.oldLayout = true;
-    ASSERT_EQ(Open(Write(spec)), 1);
+    fixture::SetSpec setSpec = SetOf(0x0500, 512, {});
+    setSpec.oldLayout = true;
+    ASSERT_EQ(Open(Write(setSpec)), 1);
     EXPECT_EQ(Load(0), 0);
     EXPECT_EQ(fileio::WriteFcrPair(), 0);
     uint32_t page = 0;
@@ -141,9 +141,9 @@ TEST_F(PagePairs, PreSixFilesHaveNoPat) {
 }
 
 TEST_F(PagePairs, LooksUpEntriesInTheCurrentCopy) {
-    fixture::SetSpec spec = Spec(0x0600, 512, {{1, 2}, {2, 1}});
-    spec.patEntries = {{1, 0, 0x127856, 0x34}, {1, 125, 700, 1}, {2, 0, 0x123456, 0x78}};
-    ASSERT_EQ(Open(Write(spec)), 1);
+    fixture::SetSpec setSpec = SetOf(0x0600, 512, {{1, 2}, {2, 1}});
+    setSpec.patEntries = {{1, 0, 0x127856, 0x34}, {1, 125, 700, 1}, {2, 0, 0x123456, 0x78}};
+    ASSERT_EQ(Open(Write(setSpec)), 1);
     struct Case {
         uint32_t logical, physical;
         uint16_t flags;
@@ -164,11 +164,11 @@ TEST_F(PagePairs, LooksUpEntriesInTheCurrentCopy) {
 }
 
 TEST_F(PagePairs, LooksUpCompressedSizesOfNinePointFiftyFiles) {
-    fixture::SetSpec spec = Spec(0x0950, 4096, {{1, 2}});
-    spec.compressed = true;
-    spec.physicalPageSize = 1024;
-    spec.patEntries = {{1, 3, 4000, 0x0041, 3}};
-    ASSERT_EQ(Open(Write(spec)), 1);
+    fixture::SetSpec setSpec = SetOf(0x0950, 4096, {{1, 2}});
+    setSpec.compressed = true;
+    setSpec.physicalPageSize = 1024;
+    setSpec.patEntries = {{1, 3, 4000, 0x0041, 3}};
+    ASSERT_EQ(Open(Write(setSpec)), 1);
     uint32_t page = 0;
     uint16_t flags = 0, size = 0;
     EXPECT_EQ(fileio::LookupPatEntry(4, &page, &flags, &size), 1);
@@ -178,15 +178,15 @@ TEST_F(PagePairs, LooksUpCompressedSizesOfNinePointFiftyFiles) {
 }
 
 TEST_F(PagePairs, UpdatesAnEntryInTheCurrentCopyAndWritesBoth) {
-    fixture::SetSpec spec = Spec(0x0600, 512, {{1, 2}});
-    ASSERT_EQ(Open(Write(spec)), 1);
+    fixture::SetSpec setSpec = SetOf(0x0600, 512, {{1, 2}});
+    ASSERT_EQ(Open(Write(setSpec)), 1);
     fixture::Snapshot before = fixture::TakeSnapshot(dir);
     EXPECT_EQ(fileio::UpdatePatEntry(3, 0x000102, 0x1A7), 1);
     EXPECT_EQ(fileio::UpdatePatEntry(4, 0x01000000, 0), 0);  // too wide for a pre-8 entry
     fileio::CloseFileSet();
     std::vector<fixture::Change> changes = fixture::Diff(before, fixture::TakeSnapshot(dir));
     ASSERT_EQ(changes.size(), 4u);
-    uint64_t entry = fixture::PatPairOffset(spec, 1) + 512 + 8 + 4 * 2;
+    uint64_t entry = fixture::PatPairOffset(setSpec, 1) + 512 + 8 + 4 * 2;
     const int expected[4] = {0x00, 0xA7, 0x02, 0x01};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(changes[i].offset, entry + i);
@@ -195,8 +195,8 @@ TEST_F(PagePairs, UpdatesAnEntryInTheCurrentCopyAndWritesBoth) {
 }
 
 TEST_F(PagePairs, SecondControlPairFromEightOn) {
-    fixture::SetSpec spec = Spec(0x0800, 1024, {});
-    ASSERT_EQ(Open(Write(spec)), 1);
+    fixture::SetSpec setSpec = SetOf(0x0800, 1024, {});
+    ASSERT_EQ(Open(Write(setSpec)), 1);
     fixture::Snapshot before = fixture::TakeSnapshot(dir);
     ASSERT_EQ(fileio::LoadSecondControlPair(), 1);
     const std::vector<uint8_t>& bytes = before.files["data.dat"].data.begin()->second;
@@ -208,20 +208,20 @@ TEST_F(PagePairs, SecondControlPairFromEightOn) {
     fileio::CloseFileSet();
     EXPECT_TRUE(fixture::Diff(before, fixture::TakeSnapshot(dir)).empty());
 
-    ASSERT_EQ(Open(Write(Spec(0x0700, 1024, {}))), 1);
+    ASSERT_EQ(Open(Write(SetOf(0x0700, 1024, {}))), 1);
     EXPECT_EQ(fileio::LoadSecondControlPair(), 0);
     EXPECT_EQ(fileio::WriteSecondControlPair(), 0);
 }
 
 TEST_F(PagePairs, WritesTheFcrPairWhole) {
-    fixture::SetSpec spec = Spec(0x0800, 16384, {});
-    spec.fcrCounters = {5, 0};
-    ASSERT_EQ(Open(Write(spec)), 1);
+    fixture::SetSpec setSpec = SetOf(0x0800, 16384, {});
+    setSpec.fcrCounters = {5, 0};
+    ASSERT_EQ(Open(Write(setSpec)), 1);
     fixture::Snapshot before = fixture::TakeSnapshot(dir);
     fileio::WriteU32(fileio::fcrPagePair.image[1] + 6, 0x113);
     EXPECT_EQ(fileio::WriteFcrPair(), 1);
     fileio::CloseFileSet();
-    fixture::Placement at = fixture::Build(spec).Locate(fixture::CounterOffset(spec, 0, 1));
+    fixture::Placement at = fixture::Build(setSpec).Locate(fixture::CounterOffset(setSpec, 0, 1));
     EXPECT_EQ(fixture::Diff(before, fixture::TakeSnapshot(dir)),
               fixture::CounterChanges(at, 0, 0x113));
 }

@@ -39,13 +39,13 @@ protected:
 
 // 8.x, 1024-byte pages: PAT pair 1 at 8192 ends at 12288, so physical page 13 lies at 13312.
 fixture::SetSpec Spec8x() {
-    fixture::SetSpec spec;
-    spec.version = 0x0800;
-    spec.pageSize = 1024;
-    spec.patCounters = {{1, 2}};
-    spec.patEntries = {{1, 0, 13, 0}};
-    spec.tailBytes = 4 * 1024;
-    return spec;
+    fixture::SetSpec setSpec;
+    setSpec.version = 0x0800;
+    setSpec.pageSize = 1024;
+    setSpec.patCounters = {{1, 2}};
+    setSpec.patEntries = {{1, 0, 13, 0}};
+    setSpec.tailBytes = 4 * 1024;
+    return setSpec;
 }
 
 struct HeaderCase {
@@ -59,10 +59,10 @@ TEST_F(PageServices, HeaderBlockTakesTheHeaderAndTheTwoBytesAfterIt) {
         {0x0600, 512, 4}, {0x0800, 1024, 6}, {0x0950, 1024, 8}, {0x0A00, 1024, 16}};
     for (const HeaderCase& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.version);
-        fixture::SetSpec spec;
-        spec.version = c.version;
-        spec.pageSize = c.pageSize;
-        fixture::FileSetImage image = fixture::Build(spec);
+        fixture::SetSpec setSpec;
+        setSpec.version = c.version;
+        setSpec.pageSize = c.pageSize;
+        fixture::FileSetImage image = fixture::Build(setSpec);
         const uint32_t page = uint32_t(image.Length() / c.pageSize);
         const uint64_t at = uint64_t(page) * c.pageSize;
         const std::string content = Pattern(c.pageSize, 0x31);
@@ -120,15 +120,15 @@ TEST_F(PageServices, LogicalPageGoesThroughThePat) {
 // 9.50 with 4096-byte pages stored in 1024 bytes: PAT pair 1 at 32768 ends at 49152, physical
 // page 48.
 TEST_F(PageServices, CompressedFileReadsItsCompressedSizeAndRefusesPageWrites) {
-    fixture::SetSpec spec;
-    spec.version = 0x0950;
-    spec.pageSize = 4096;
-    spec.compressed = true;
-    spec.physicalPageSize = 1024;
-    spec.patCounters = {{1, 2}};
-    spec.patEntries = {{1, 0, 48, 0, 3}, {1, 1, 50, 0, 17}, {1, 2, 52, 0, 1}, {1, 3, 56, 0, 4}};
-    spec.tailBytes = 32 * 1024;
-    fixture::FileSetImage image = fixture::Build(spec);
+    fixture::SetSpec setSpec;
+    setSpec.version = 0x0950;
+    setSpec.pageSize = 4096;
+    setSpec.compressed = true;
+    setSpec.physicalPageSize = 1024;
+    setSpec.patCounters = {{1, 2}};
+    setSpec.patEntries = {{1, 0, 48, 0, 3}, {1, 1, 50, 0, 17}, {1, 2, 52, 0, 1}, {1, 3, 56, 0, 4}};
+    setSpec.tailBytes = 32 * 1024;
+    fixture::FileSetImage image = fixture::Build(setSpec);
     image.Poke(48 * 1024, Pattern(20 * 1024, 0x11));
     // Page 56 (logical 4) is a whole data page with record 0 at 0x20..0x3F.
     image.PokeU16(56 * 1024 + 4094, 0x20);
@@ -171,11 +171,11 @@ TEST_F(PageServices, CompressedFileReadsItsCompressedSizeAndRefusesPageWrites) {
 
 // 6.x files with 512-byte pages: the entry count is the file's sector count.
 fixture::FileSetImage Image6x(uint64_t length) {
-    fixture::SetSpec spec;
-    spec.version = 0x0600;
-    spec.pageSize = 512;
-    spec.tailBytes = length - 1024;  // after the FCR pair
-    return fixture::Build(spec);
+    fixture::SetSpec setSpec;
+    setSpec.version = 0x0600;
+    setSpec.pageSize = 512;
+    setSpec.tailBytes = length - 1024;  // after the FCR pair
+    return fixture::Build(setSpec);
 }
 
 TEST_F(PageServices, PreloadShowsProgressEveryHundredthOfTheTable) {
@@ -307,9 +307,9 @@ void PokeDataPage8x(fixture::FileSetImage& image) {
 }
 
 TEST_F(PageServices, MiscDataRecordOf8xFileComesFromTheCurrentFcrCopy) {
-    fixture::SetSpec spec = Spec8x();
-    spec.fcrCounters = {1, 2};  // copy 1, at 2048, is current
-    fixture::FileSetImage image = fixture::Build(spec);
+    fixture::SetSpec setSpec = Spec8x();
+    setSpec.fcrCounters = {1, 2};  // copy 1, at 2048, is current
+    fixture::FileSetImage image = fixture::Build(setSpec);
     PokeDataPage8x(image);
     image.PokeU32(0x94, 0);
     image.PokeU32(2048 + 0x94, 1);
@@ -337,13 +337,13 @@ TEST_F(PageServices, MiscDataRecordOf8xFileComesFromTheCurrentFcrCopy) {
 
 TEST_F(PageServices, MiscDataRecordsOf950File) {
     // 9.50, 1024-byte pages: PAT pair 1 at 16384 ends at 24576, physical page 24.
-    fixture::SetSpec spec;
-    spec.version = 0x0950;
-    spec.pageSize = 1024;
-    spec.patCounters = {{1, 2}};
-    spec.patEntries = {{1, 0, 24, 0}};
-    spec.tailBytes = 2048;
-    fixture::FileSetImage image = fixture::Build(spec);
+    fixture::SetSpec setSpec;
+    setSpec.version = 0x0950;
+    setSpec.pageSize = 1024;
+    setSpec.patCounters = {{1, 2}};
+    setSpec.patEntries = {{1, 0, 24, 0}};
+    setSpec.tailBytes = 2048;
+    fixture::FileSetImage image = fixture::Build(setSpec);
     image.PokeU32(0x8C, 0);  // user misc data: no record
     image.PokeU16(0x90, 0x0102);
     image.PokeU16(0x92, 0x0304);
@@ -377,13 +377,13 @@ TEST_F(PageServices, MiscDataRecordsOf950File) {
 
 TEST_F(PageServices, MiscDataRecordOfPre8FileHasA24BitPagePointer) {
     // 6.x, 512-byte pages: PAT pair 1 at 1024 ends at 2048; physical page 5 lies at 2560.
-    fixture::SetSpec spec;
-    spec.version = 0x0600;
-    spec.pageSize = 512;
-    spec.patCounters = {{1, 2}};
-    spec.patEntries = {{1, 0, 5, 0}};
-    spec.tailBytes = 2048;
-    fixture::FileSetImage image = fixture::Build(spec);
+    fixture::SetSpec setSpec;
+    setSpec.version = 0x0600;
+    setSpec.pageSize = 512;
+    setSpec.patCounters = {{1, 2}};
+    setSpec.patEntries = {{1, 0, 5, 0}};
+    setSpec.tailBytes = 2048;
+    fixture::FileSetImage image = fixture::Build(setSpec);
     const uint8_t pointer[] = {0x00, 0x01, 0x00, 0x00};  // record 0, logical page 1
     image.Poke(0x94, pointer, sizeof pointer);
     image.PokeU16(2560 + 0x0A, 0);

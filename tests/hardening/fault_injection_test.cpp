@@ -15,7 +15,7 @@
 
 #include "tests/e2e/run_program.h"
 #include "tests/fixture/fixture.h"
-#include "tests/hardening/fault_spec.h"
+#include "tests/hardening/fault_name.h"
 
 namespace {
 
@@ -65,11 +65,11 @@ std::string Printed(const char* format, auto... values) {
 // The run of "orvane data.dat /A" with one fault armed, transfer by transfer.
 class Model {
 public:
-    Model(const fixture::SetSpec& spec, const Fault& fault)
-        : spec_(spec),
+    Model(const fixture::SetSpec& setSpec, const Fault& fault)
+        : spec_(setSpec),
           fault_(fault),
-          image_(fixture::Build(spec)),
-          fcrPageSize_(fixture::GeometryOf(spec).fcrPageSize) {}
+          image_(fixture::Build(setSpec)),
+          fcrPageSize_(fixture::GeometryOf(setSpec).fcrPageSize) {}
 
     Outcome Run() {
         err_ = AutoLines;
@@ -259,8 +259,8 @@ using Counts = std::map<std::string, uint32_t>;
 // Runs the fault-injecting program on a fresh copy of the set with the fault armed.
 class FaultyRun {
 public:
-    FaultyRun(const fixture::SetSpec& spec, const Fault& fault) {
-        fixture::WriteSet(spec, dir_);
+    FaultyRun(const fixture::SetSpec& setSpec, const Fault& fault) {
+        fixture::WriteSet(setSpec, dir_);
         before_ = fixture::TakeSnapshot(dir_);
         e2e::SetProgramCommand(ORVANE_FAULTY);
         setenv("ORVANE_FAULT", hardening::FaultText(fault).c_str(), 1);

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tests/hardening/fault_spec.h"
+#include "tests/hardening/fault_name.h"
 
 namespace hardening {
 namespace {
