@@ -297,14 +297,10 @@ int ReadMiscDataRecord(uint8_t* output, int which, uint16_t* length) {
     if (TraceEnabled) {
         TraceMiscDataPointer(fcr, which);
     }
-    uint32_t page = 0;
-    uint16_t record = 0;
-    uint16_t reserved = 0;
-    GetRecordPointer(&page, &record, &reserved, &pointer);
-    if (page == 0) {
+    if (pointer.pagePointer == 0) {
         return 0;
     }
-    return ReadRecord(page, record, output, length);
+    return ReadRecord(pointer.pagePointer, pointer.recordNumber, output, length);
 }
 
 namespace {

@@ -27,7 +27,6 @@ constexpr char BottomRight = '\xD9';
 
 constexpr int InnerWidth = 75;
 constexpr int RowsPerSegment = 16;
-constexpr int EntriesPerSegment = 32;
 
 class Screen {
 public:

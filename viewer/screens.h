@@ -10,6 +10,9 @@ namespace viewer {
 inline constexpr const char* Banner =
     "  ORVANE  PAT usage counter repair for Btrieve files    file format ";
 
+// PAT entries shown on one entry segment: two to a row, sixteen rows.
+inline constexpr int EntriesPerSegment = 32;
+
 // Each takes the current copy (0 or 1), the pair title, where the segment starts in the left
 // and right copies, the segment number (from 1) and the segment count.
 void DrawRawSegment(int activeCopy, const char* title, const uint8_t* left, const uint8_t* right,

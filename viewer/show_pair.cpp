@@ -20,7 +20,6 @@ constexpr uint8_t Space = 0x20;
 constexpr uint8_t Escape = 0x1B;
 constexpr uint8_t Backspace = 0x08;
 constexpr int RawSegmentBytes = 256;
-constexpr int EntriesPerSegment = 32;
 
 Layout ChooseLayout(const char* title) {
     uint16_t version = fileio::fileFormat.version;
